@@ -1,0 +1,225 @@
+#include "foundation/Platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "foundation/Exception.h"
+
+namespace pellmor {
+
+namespace {
+
+constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
+
+uint64_t FileTimeOf(const struct statx_timestamp& t) {
+  return UnixTimeToFileTime(t.tv_sec, t.tv_nsec);
+}
+
+std::string UpperAscii(const std::string& text) {
+  std::string upper = text;
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return upper;
+}
+
+void FillInfo(const struct statx& st, const char* name, TEntryInfo& info) {
+  const mode_t mode = st.stx_mode;
+  info.Attributes = 0;
+  if (S_ISDIR(mode)) {
+    info.Type = EntryType::Folder;
+    info.Attributes |= kAttrDirectory;
+  } else if (S_ISLNK(mode)) {
+    info.Type = EntryType::Link;
+    info.Attributes |= kAttrReparsePoint;
+  } else if (S_ISREG(mode)) {
+    info.Type = EntryType::File;
+    if (mode & S_IXUSR) info.Attributes |= kAttrArchive;
+  } else {
+    info.Type = EntryType::Special;
+  }
+  if (!(mode & S_IWUSR) && !S_ISLNK(mode)) info.Attributes |= kAttrReadOnly;
+  if (name[0] == '.' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+    info.Attributes |= kAttrHidden;
+  if (info.Type != EntryType::Folder &&
+      (info.Attributes & (kAttrReadOnly | kAttrHidden | kAttrArchive | kAttrReparsePoint)) == 0)
+    info.Attributes |= kAttrNormal;
+  info.LastWriteTime = FileTimeOf(st.stx_mtime);
+  info.LastAccessTime = FileTimeOf(st.stx_atime);
+  info.CreationTime = (st.stx_mask & STATX_BTIME) ? FileTimeOf(st.stx_btime) : info.LastWriteTime;
+}
+
+const char* BaseName(const std::string& path) {
+  std::string::size_type end = path.size();
+  while (end > 1 && path[end - 1] == '/') --end;
+  const std::string::size_type slash = path.rfind('/', end - 1);
+  return path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+}
+
+std::atomic<int> crash_countdown{0};
+
+}  // namespace
+
+uint64_t UnixTimeToFileTime(int64_t seconds, int64_t nanoseconds) {
+  return static_cast<uint64_t>(seconds * 10000000LL + nanoseconds / 100) + kUnixEpochAsFileTime;
+}
+
+std::string IncludeTrailingDelimiter(const std::string& path) {
+  if (!path.empty() && path.back() == '/') return path;
+  return path + '/';
+}
+
+std::string DiskPath(const std::string& root, const std::string& relativeName) {
+  std::string path = root;
+  path.reserve(root.size() + relativeName.size());
+  for (char c : relativeName) path += (c == '\\') ? '/' : c;
+  return path;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void ForceDirectories(const std::string& path) {
+  std::string prefix;
+  std::string::size_type start = 0;
+  while (start <= path.size()) {
+    std::string::size_type slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    prefix = path.substr(0, slash);
+    start = slash + 1;
+    if (prefix.empty() || DirectoryExists(prefix)) continue;
+    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
+      throw Exception(Format("Cannot create folder \"%s\". %s", prefix.c_str(), std::strerror(errno)));
+  }
+}
+
+void RemoveFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+    throw Exception(Format("Cannot delete file \"%s\". %s", path.c_str(), std::strerror(errno)));
+}
+
+bool ReadEntryInfo(const std::string& path, TEntryInfo& info) {
+  struct statx st;
+  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW,
+              STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
+    return false;
+  FillInfo(st, BaseName(path), info);
+  return true;
+}
+
+bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries) {
+  entries.clear();
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), ::closedir);
+  if (!dir) {
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    throw Exception(Format("Cannot list folder \"%s\". %s", path.c_str(), std::strerror(errno)));
+  }
+  const int dir_fd = ::dirfd(dir.get());
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) {
+      if (errno != 0)
+        throw Exception(Format("Cannot list folder \"%s\". %s", path.c_str(), std::strerror(errno)));
+      break;
+    }
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    struct statx st;
+    if (::statx(dir_fd, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st) != 0) {
+      if (errno == ENOENT) continue;  // vanished since the listing named it
+      throw Exception(Format("Cannot list folder \"%s\". %s", path.c_str(), std::strerror(errno)));
+    }
+    TFolderEntry item;
+    item.Name = name;
+    FillInfo(st, name, item.Info);
+    if (item.Info.Type == EntryType::Special) continue;
+    entries.push_back(std::move(item));
+  }
+  std::vector<std::pair<std::string, size_t>> keys;
+  keys.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) keys.emplace_back(UpperAscii(entries[i].Name), i);
+  std::sort(keys.begin(), keys.end());
+  std::vector<TFolderEntry> sorted;
+  sorted.reserve(entries.size());
+  for (const auto& key : keys) sorted.push_back(std::move(entries[key.second]));
+  entries.swap(sorted);
+  return true;
+}
+
+void ReadFileContent(const std::string& path, TMemoryStream& content) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0)
+    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
+  if (S_ISLNK(st.st_mode)) {
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 256), '\0');
+    for (;;) {
+      const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+      if (n < 0)
+        throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(errno)));
+      if (static_cast<size_t>(n) < target.size()) {
+        content.Assign(target.data(), static_cast<size_t>(n));
+        return;
+      }
+      target.resize(target.size() * 2);
+    }
+  }
+  TFileStream file(path, TFileStream::Mode::OpenRead);
+  // Read to the end, not to the size seen at open, so a file that changes
+  // while it is read still gives one consistent run of bytes.
+  int64_t capacity = std::max<int64_t>(file.Size(), 0) + 1;
+  content.SetSize(capacity);
+  int64_t total = 0;
+  for (;;) {
+    if (total == capacity) {
+      capacity *= 2;
+      content.SetSize(capacity);
+    }
+    const size_t n = file.Read(content.Memory() + total, static_cast<size_t>(capacity - total));
+    if (n == 0) break;
+    total += static_cast<int64_t>(n);
+  }
+  content.SetSize(total);
+  content.SetPosition(0);
+}
+
+void WriteFileAtomically(const std::string& path, const std::function<void(TStream&)>& write) {
+  const std::string temporary = path + ".tmp";
+  try {
+    TFileStream file(temporary, TFileStream::Mode::Create);
+    write(file);
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  CrashPoint("before rename");
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    throw Exception(Format("Cannot create file \"%s\". %s", path.c_str(), std::strerror(error)));
+  }
+}
+
+void ArmCrashPoints(int n) { crash_countdown = n; }
+
+void CrashPoint(const char*) {
+  if (crash_countdown.load(std::memory_order_relaxed) > 0 && --crash_countdown == 0)
+    ::kill(::getpid(), SIGKILL);
+}
+
+}  // namespace pellmor

@@ -1,0 +1,85 @@
+// The one narrow layer between the program and the operating system: paths,
+// existence tests, folder creation, entry attributes and times, folder
+// listing, whole-file reads and crash-safe whole-file writes.
+//
+// Attributes and times take the Windows forms that the store keeps:
+// attribute bits as below, times as FILETIME values (100-ns intervals since
+// 1601-01-01 UTC).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "foundation/Streams.h"
+
+namespace pellmor {
+
+// Attribute bits, mapped from POSIX modes as Samba maps them.
+constexpr uint32_t kAttrReadOnly = 0x01;   // the owner may not write
+constexpr uint32_t kAttrHidden = 0x02;     // the name starts with a dot
+constexpr uint32_t kAttrDirectory = 0x10;  // a folder
+constexpr uint32_t kAttrArchive = 0x20;    // a regular file the owner may execute
+constexpr uint32_t kAttrNormal = 0x80;     // a file or link with none of the bits above
+constexpr uint32_t kAttrReparsePoint = 0x400;  // a symbolic link
+
+// FILETIME of a POSIX instant.
+uint64_t UnixTimeToFileTime(int64_t seconds, int64_t nanoseconds);
+
+// path with a '/' at its end.
+std::string IncludeTrailingDelimiter(const std::string& path);
+// The disk path of a store name: root (ending in '/') + name with '\' turned into '/'.
+std::string DiskPath(const std::string& root, const std::string& relativeName);
+
+// An entry other than a folder (a link counts as a file, and is not followed).
+bool FileExists(const std::string& path);
+// A folder (a link to a folder counts).
+bool DirectoryExists(const std::string& path);
+// Creates the folder and any missing parents; raises "Cannot create folder "%s". %s".
+void ForceDirectories(const std::string& path);
+// Deletes a file; a missing file is no error. Raises "Cannot delete file "%s". %s".
+void RemoveFile(const std::string& path);
+
+enum class EntryType { File, Folder, Link, Special };
+
+struct TEntryInfo {
+  EntryType Type = EntryType::File;
+  uint32_t Attributes = 0;
+  uint64_t LastWriteTime = 0;
+  uint64_t CreationTime = 0;  // birth time where the file system reports one, else last write
+  uint64_t LastAccessTime = 0;
+};
+
+// Reads one entry's type, attributes and times without following a link.
+// Returns false when nothing exists at path.
+bool ReadEntryInfo(const std::string& path, TEntryInfo& info);
+
+struct TFolderEntry {
+  std::string Name;
+  TEntryInfo Info;
+};
+
+// Lists one folder: "." and ".." and special files (FIFOs, sockets, devices)
+// left out, the rest in ascending ordinal order of their ASCII upper-case
+// names. Returns false when the folder does not exist (or vanished); a folder
+// that exists but cannot be read raises "Cannot list folder "%s". %s".
+bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries);
+
+// Replaces content by the bytes of a file (position 0). A symbolic link is not
+// followed: its content is its target text. Raises "Cannot open file "%s". %s"
+// or "Cannot read file "%s". %s".
+void ReadFileContent(const std::string& path, TMemoryStream& content);
+
+// Writes a whole file so that a reader (or a process killed at any instant)
+// sees either the old file or the new one, never a half-written one: write()
+// fills a temporary file beside path, which is then renamed over path.
+void WriteFileAtomically(const std::string& path, const std::function<void(TStream&)>& write);
+
+// Fault injection for crash tests. CrashPoint marks an instant inside a
+// multi-file write; after ArmCrashPoints(n), the n-th CrashPoint reached kills
+// the process at once (SIGKILL). Unarmed it does nothing.
+void ArmCrashPoints(int n);
+void CrashPoint(const char* name);
+
+}  // namespace pellmor
