@@ -1,0 +1,30 @@
+// Content digests: SHA-256 of a file's bytes, with all zeros standing for empty content.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "foundation/Streams.h"
+
+namespace pellmor {
+
+// 32 bytes, the SHA-256 digest in the standard byte order.
+using TContentDigest = std::array<uint8_t, 32>;
+
+// SHA-256 of length bytes at buffer, read in place. Uses the CPU's SHA
+// instructions when it has them, the portable code otherwise.
+void HashBuffer(const void* buffer, size_t length, TContentDigest& digest);
+// The two code paths, for tests and benchmarks.
+void HashBufferPortable(const void* buffer, size_t length, TContentDigest& digest);
+void HashBufferHardware(const void* buffer, size_t length, TContentDigest& digest);
+// Whether this CPU has the instructions HashBufferHardware needs.
+bool HasShaInstructions();
+
+bool DigestsEqual(const TContentDigest& a, const TContentDigest& b);
+
+// The digest rule of every owner of content: all zeros for an empty stream,
+// otherwise SHA-256 of the stream's whole buffer (its position is ignored).
+void ContentDigest(const TMemoryStream& stream, TContentDigest& digest);
+
+}  // namespace pellmor
