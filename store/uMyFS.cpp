@@ -1,0 +1,498 @@
+#include "store/uMyFS.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "foundation/Platform.h"
+#include "foundation/uMyFileTypes.h"
+#include "foundation/uMyStreamUtils.h"
+#include "store/BufferedFileReader.h"
+#include "store/NameCase.h"
+#include "store/uMyHistory.h"
+
+namespace pellmor {
+
+namespace {
+
+// The fewest bytes an entry record can take (empty name, no link name); an
+// entry count that would need more than the rest of the file is damage.
+constexpr int64_t kMinRecordSize = 4 + 4 + 1 + 1 + 1 + 1 + 4 + 32 + 4 + 8 + 8 + 8 + 8;
+
+[[noreturn]] void ThrowDamaged(const std::string& source, const std::string& reason) {
+  throw EDamagedContainer(
+      Format("Container '%s' is damaged: %s", source.c_str(), reason.c_str()));
+}
+
+std::string SourceName(const TStream& stream) {
+  if (const auto* reader = dynamic_cast<const TBufferedFileReader*>(&stream))
+    return reader->FileName();
+  if (const auto* file = dynamic_cast<const TFileStream*>(&stream)) return file->FileName();
+  return "(memory stream)";
+}
+
+[[noreturn]] void ThrowTooLarge(const std::string& name, int64_t size, const char* what) {
+  throw Exception(Format("File '%s' is too large to store: %s has %lld bytes (at most %lld)",
+                         name.c_str(), what, static_cast<long long>(size),
+                         static_cast<long long>(kMaxContentSize)));
+}
+
+// A content block starts with its 4-byte length, which must lie inside the file.
+void CheckContentOffset(const TMyFile& entry, const TStream& stream) {
+  if (entry.ContentOffset < 0 || entry.ContentOffset > stream.Size() - 4)
+    throw Exception(Format("the content of '%s' lies outside the file (offset %lld)",
+                           entry.Name().c_str(), static_cast<long long>(entry.ContentOffset)));
+}
+
+}  // namespace
+
+// ---- TMyFile ----
+
+TMyContaner* TMyFile::Container() const { return owner_ ? owner_->Owner() : nullptr; }
+
+void TMyFile::SetName(const std::string& name) {
+  if (owner_ && owner_->IndexOf(this) >= 0) {
+    owner_->Rename(this, name);
+    return;
+  }
+  name_ = name;
+  upperName_ = UpperCaseAscii(name);
+}
+
+void TMyFile::SetContent(TStream& stream) { CopyToMemoryStream(Content, stream); }
+
+bool TMyFile::IsText() const { return FileTypes.IsTextFile(name_); }
+
+void TMyFile::ComputeHash() { ContentDigest(Content, Hash); }
+
+void TMyFile::CheckContentSize() const {
+  if (Content.Size() > kMaxContentSize) ThrowTooLarge(name_, Content.Size(), "its content");
+}
+
+void TMyFile::AssignTo(TPersistent& dest) const {
+  auto* file = dynamic_cast<TMyFile*>(&dest);
+  if (file == nullptr) {
+    TPersistent::AssignTo(dest);
+    return;
+  }
+  file->SetName(name_);
+  file->LastWriteTime = LastWriteTime;
+  file->CreationTime = CreationTime;
+  file->LastAccessTime = LastAccessTime;
+  file->Deleted = Deleted;
+  file->Untouched = Untouched;
+  file->Seen = Seen;
+  file->Attributes = Attributes;
+  file->Hash = Hash;
+  file->DataRevision = DataRevision;
+  file->Version = Version;
+  file->ChangeKind = ChangeKind;
+  file->OffsetSlotPos = 0;
+  file->ContentOffset = 0;
+}
+
+void TMyFile::WriteHeader(TStream& stream) {
+  const TMyContaner* container = Container();
+  const int32_t number = container ? container->Number : 0;
+  WriteString(stream, name_);
+  WriteInt32(stream, Version);
+  WriteByte(stream, Deleted ? 1 : 0);
+  WriteByte(stream, IsLink ? 1 : 0);
+  Compressed = Content.Size() > kMaxUncompressedContent && DataRevision == number;
+  WriteByte(stream, Compressed ? 1 : 0);
+  WriteByte(stream, ChangeKind);
+  WriteInt32(stream, DataRevision);
+  WriteDigest(stream, Hash);
+  WriteInt32(stream, static_cast<int32_t>(Attributes));
+  WriteRaw8(stream, LastWriteTime);
+  WriteRaw8(stream, CreationTime);
+  WriteRaw8(stream, LastAccessTime);
+  if (IsLink) WriteString(stream, LinkName);
+  OffsetSlotPos = stream.Position();
+  WriteInt64(stream, 0);
+}
+
+void TMyFile::ReadHeader(TStream& stream) {
+  SetName(ReadString(stream));
+  Version = ReadInt32(stream);
+  Deleted = ReadByte(stream) != 0;
+  IsLink = ReadByte(stream) != 0;
+  Compressed = ReadByte(stream) != 0;
+  ChangeKind = ReadByte(stream);
+  DataRevision = ReadInt32(stream);
+  ReadDigest(stream, Hash);
+  Attributes = static_cast<uint32_t>(ReadInt32(stream));
+  ReadRaw8(stream, LastWriteTime);
+  ReadRaw8(stream, CreationTime);
+  ReadRaw8(stream, LastAccessTime);
+  if (IsLink)
+    LinkName = ReadString(stream);
+  else
+    LinkName.clear();
+  ContentOffset = ReadInt64(stream);
+}
+
+void TMyFile::WriteContent(TStream& stream) {
+  const TMyContaner* container = Container();
+  ContentOffset = stream.Position();
+  if (DataRevision != (container ? container->Number : 0)) {
+    WriteInt32(stream, 0);
+    return;
+  }
+  CheckContentSize();
+  if (!Compressed) {
+    WriteBlock(stream, Content);
+    return;
+  }
+  TMemoryStream packed;
+  CompressMemoryStream(Content, packed);
+  // Data that does not compress grows a little; it must still fit the length field.
+  if (packed.Size() > kMaxContentSize)
+    ThrowTooLarge(name_, packed.Size(), "its compressed content");
+  WriteBlock(stream, packed);
+}
+
+void TMyFile::ReadContent(TStream& stream) {
+  CheckContentOffset(*this, stream);
+  stream.SetPosition(ContentOffset);
+  const int32_t length = ReadInt32(stream);
+  if (length <= 0) return;
+  if (length > stream.Remaining())
+    throw Exception(Format("the content block of '%s' (%d bytes at offset %lld) runs past the "
+                           "end of the file",
+                           name_.c_str(), length, static_cast<long long>(ContentOffset)));
+  stream.SetPosition(ContentOffset);
+  if (!Compressed) {
+    ReadBlock(Content, stream);
+    return;
+  }
+  TMemoryStream packed;
+  ReadBlock(packed, stream);
+  try {
+    DecompressMemoryStream(packed, Content);
+  } catch (const EDecompressionError&) {
+    throw Exception(Format("the content of '%s' is not valid compressed data", name_.c_str()));
+  }
+}
+
+// ---- TMyFileList ----
+
+TMyFileList::~TMyFileList() { Clear(); }
+
+int TMyFileList::IndexOf(const TMyFile* entry) const {
+  if (entry == nullptr || entry->owner_ != this) return -1;
+  const int position = entry->position_;
+  if (position < 0 || position >= Count() || Items(position) != entry) return -1;
+  return position;
+}
+
+TMyFile* TMyFileList::Add() { return Add(std::make_unique<TMyFile>(this)); }
+
+TMyFile* TMyFileList::Add(std::unique_ptr<TMyFile> entry) {
+  entry->owner_ = this;
+  entry->position_ = Count();
+  TMyFile* added = Base::Add(std::move(entry));
+  IndexAdd(added);
+  return added;
+}
+
+TMyFile* TMyFileList::AddCopy(const TMyFile& entry) {
+  TMyFile* copy = Add();
+  copy->Assign(entry);
+  return copy;
+}
+
+TMyFile* TMyFileList::FindByName(const std::string& name, int* position) const {
+  TMyFile* found = nullptr;
+  if (name.empty()) {
+    for (const auto& entry : *this)
+      if (entry->upperName_.empty()) {
+        found = entry.get();
+        break;
+      }
+  } else {
+    const auto it = index_.find(UpperCaseAscii(name));
+    if (it != index_.end()) found = it->second.first;
+  }
+  if (position) *position = found ? found->position_ : -1;
+  return found;
+}
+
+TMyFile* TMyFileList::FindOrAdd(const std::string& name) {
+  if (TMyFile* found = FindByName(name)) return found;
+  TMyFile* added = Add();
+  added->SetName(name);
+  return added;
+}
+
+TMyFile* TMyFileList::FindLink(const std::string& name, bool deleted, int* position) const {
+  int remaining = Count();  // entries of this name still to look at
+  int start = 0;
+  const std::string upper = UpperCaseAscii(name);
+  if (!upper.empty()) {
+    const auto it = index_.find(upper);
+    if (it == index_.end()) remaining = 0;
+    else {
+      remaining = it->second.count;
+      start = it->second.first->position_;
+    }
+  }
+  TMyFile* found = nullptr;
+  for (int i = start; i < Count() && remaining > 0; ++i) {
+    TMyFile* entry = Items(i);
+    if (entry->upperName_ != upper) continue;
+    --remaining;
+    if (entry->IsLink && entry->Deleted == deleted) {
+      found = entry;
+      break;
+    }
+  }
+  if (position) *position = found ? found->position_ : -1;
+  return found;
+}
+
+void TMyFileList::Delete(int i) { Detach(i).reset(); }
+
+std::unique_ptr<TMyFile> TMyFileList::Detach(int i) {
+  IndexRemove(Items(i));
+  std::unique_ptr<TMyFile> entry = Base::Detach(i);
+  Renumber(i);
+  entry->owner_ = nullptr;
+  entry->position_ = -1;
+  return entry;
+}
+
+void TMyFileList::Clear() {
+  index_.clear();
+  Base::Clear();
+}
+
+void TMyFileList::SortByName() {
+  Sort([](const TMyFile& a, const TMyFile& b) { return a.upperName_ < b.upperName_; });
+  Renumber(0);
+  index_.clear();
+  for (const auto& entry : *this) IndexAdd(entry.get());
+}
+
+void TMyFileList::IndexAdd(TMyFile* entry) {
+  if (entry->upperName_.empty()) return;
+  const auto [it, added] = index_.try_emplace(entry->upperName_, Slot{entry, 1});
+  if (added) return;
+  ++it->second.count;
+  if (entry->position_ < it->second.first->position_) it->second.first = entry;
+}
+
+void TMyFileList::IndexRemove(TMyFile* entry) {
+  if (entry->upperName_.empty()) return;
+  const auto it = index_.find(entry->upperName_);
+  if (it == index_.end()) return;
+  if (--it->second.count == 0) {
+    index_.erase(it);
+    return;
+  }
+  if (it->second.first != entry) return;
+  // Names shared by several entries only come from odd input; a scan is fine there.
+  for (const auto& other : *this)
+    if (other.get() != entry && other->upperName_ == entry->upperName_) {
+      it->second.first = other.get();
+      return;
+    }
+}
+
+void TMyFileList::Renumber(int from) {
+  for (int i = from; i < Count(); ++i) Items(i)->position_ = i;
+}
+
+void TMyFileList::Rename(TMyFile* entry, const std::string& name) {
+  IndexRemove(entry);
+  entry->name_ = name;
+  entry->upperName_ = UpperCaseAscii(name);
+  IndexAdd(entry);
+}
+
+// ---- TMyContaner ----
+
+std::string TMyContaner::GetFileName() const {
+  if (Number == 0 || owner_ == nullptr || owner_->Engine == nullptr) return "";
+  return owner_->Engine->ContainerFileName(Number);
+}
+
+void TMyContaner::LoadFromFile(const std::string& path, TLoadParts parts) {
+  TBufferedFileReader reader(path);
+  LoadFromStream(reader, parts);
+}
+
+void TMyContaner::LoadFromStream(TStream& stream, TLoadParts parts) {
+  try {
+    ReadFrom(stream, parts);
+  } catch (const EDamagedContainer&) {
+    throw;
+  } catch (const Exception& e) {
+    ThrowDamaged(SourceName(stream), e.what());
+  }
+}
+
+void TMyContaner::ReadFrom(TStream& stream, TLoadParts parts) {
+  Files.Clear();
+  Loaded = false;
+  stream.SetPosition(0);
+  int32_t count = 0;
+  try {
+    ReadString(stream);  // the magic; its value is not checked
+    FormatVersion = ReadInt32(stream);
+    if (FormatVersion < 1) return;
+    Number = ReadInt32(stream);
+    PreviousNumber = ReadInt32(stream);
+    NextNumber = ReadInt32(stream);
+    Author = ReadString(stream);
+    Email = ReadString(stream);
+    Comment = ReadUtf8String(stream);
+    ReadRaw8(stream, Date);
+    count = ReadInt32(stream);
+  } catch (const Exception& e) {
+    throw Exception(Format("cannot read its header (%s)", e.what()));
+  }
+  if (count < 0 || count > stream.Remaining() / kMinRecordSize)
+    throw Exception(Format("its entry count %d does not fit the file", count));
+
+  for (int32_t i = 0; i < count; ++i) {
+    TMyFile* entry = Files.Add();
+    try {
+      entry->ReadHeader(stream);
+    } catch (const Exception& e) {
+      throw Exception(Format("cannot read the record of entry %d of %d (%s)", i + 1, count, e.what()));
+    }
+    CheckContentOffset(*entry, stream);
+  }
+  if (parts == lpRecords) return;
+  for (const auto& entry : Files) entry->ReadContent(stream);
+  Loaded = true;
+}
+
+void TMyContaner::LoadContentFromFile(const std::string& path, TMyFile& entry) {
+  TBufferedFileReader reader(path);
+  try {
+    entry.ReadContent(reader);
+  } catch (const Exception& e) {
+    ThrowDamaged(path, e.what());
+  }
+}
+
+void TMyContaner::SaveToFile(const std::string& path) {
+  TMemoryStream image;
+  SaveToStream(image);
+  WriteFileAtomically(path, [&](TStream& file) {
+    file.WriteBuffer(image.Memory(), static_cast<size_t>(image.Size()));
+  });
+}
+
+void TMyContaner::SaveToStream(TStream& stream) {
+  // Refuse an oversize content before the first byte is written.
+  for (const auto& entry : Files)
+    if (entry->DataRevision == Number) entry->CheckContentSize();
+
+  WriteString(stream, kContainerMagic);
+  WriteInt32(stream, kContainerFormatVersion);
+  WriteInt32(stream, Number);
+  WriteInt32(stream, PreviousNumber);
+  WriteInt32(stream, NextNumber);
+  WriteString(stream, Author);
+  WriteString(stream, Email);
+  WriteUtf8String(stream, Comment);
+  WriteRaw8(stream, Date);
+  WriteInt32(stream, Files.Count());
+  for (const auto& entry : Files) entry->WriteHeader(stream);
+  for (const auto& entry : Files) entry->WriteContent(stream);
+  const int64_t end = stream.Position();
+  for (const auto& entry : Files) {
+    stream.SetPosition(entry->OffsetSlotPos);
+    WriteInt64(stream, entry->ContentOffset);
+  }
+  stream.SetPosition(end);
+}
+
+void TMyContaner::AssignTo(TPersistent& dest) const {
+  auto* container = dynamic_cast<TMyContaner*>(&dest);
+  if (container == nullptr) {
+    TPersistent::AssignTo(dest);
+    return;
+  }
+  if (container == this) return;
+  container->Files.Clear();
+  container->FormatVersion = FormatVersion;
+  for (const auto& entry : Files) {
+    TMyFile* copy = container->Files.AddCopy(*entry);
+    copy->Content.Assign(entry->Content.Memory(), static_cast<size_t>(entry->Content.Size()));
+  }
+}
+
+// ---- TMyContanerList ----
+
+TMyContaner* TMyContanerList::Add() {
+  return TObjectList<TMyContaner>::Add(std::make_unique<TMyContaner>(this));
+}
+
+TMyContaner* TMyContanerList::FindPrevious(const TMyContaner& container) const {
+  if (container.PreviousNumber == 0) return nullptr;
+  const int start = std::min(container.Number - 1, Count() - 1);
+  for (int i = start; i >= 0; --i)
+    if (Items(i)->Number == container.PreviousNumber) return Items(i);
+  return nullptr;
+}
+
+void TMyContanerList::SortByNumber() {
+  Sort([](const TMyContaner& a, const TMyContaner& b) { return a.Number < b.Number; });
+}
+
+// ---- TMyFS_Engine ----
+
+std::string TMyFS_Engine::ObjectsFolder() const {
+  return IncludeTrailingDelimiter(RootPath) + ".Quarv/Objects/";
+}
+
+std::string TMyFS_Engine::ContainerFileName(int32_t number) const {
+  return ObjectsFolder() + std::to_string(number) + ".dat";
+}
+
+TMyContaner* TMyFS_Engine::FindByNumber(int32_t number) const {
+  for (const auto& container : Containers)
+    if (container->Number == number) return container.get();
+  return nullptr;
+}
+
+int32_t TMyFS_Engine::NextFreeNumber() const {
+  const TMyContaner* last = Containers.Last();
+  if (last == nullptr) return 1;
+  if (last->Number == std::numeric_limits<int32_t>::max())
+    throw Exception(Format("No revision number is left after %d", last->Number));
+  return last->Number + 1;
+}
+
+int32_t TMyFS_Engine::ReadContainerNumber(const std::string& path) {
+  TFileStream file(path, TFileStream::Mode::OpenRead);
+  if (file.Size() < kContainerNumberOffset + 4)
+    ThrowDamaged(path, "it is too short to hold a container header");
+  file.SetPosition(kContainerNumberOffset);
+  return ReadInt32(file);
+}
+
+void TMyFS_Engine::LoadContainers(const TMyHistoryData& history) {
+  Containers.Clear();
+  const std::string folder = ObjectsFolder();
+  for (const auto& item : history.Items) {
+    const std::string path = folder + item->FileName;
+    if (!FileExists(path)) continue;
+    Containers.Add()->Number = ReadContainerNumber(path);
+  }
+  Containers.SortByNumber();
+  TMyContaner* last = Containers.Last();
+  if (last == nullptr) return;
+  const int32_t number = last->Number;
+  const std::string path = ContainerFileName(number);
+  last->LoadFromFile(path);
+  // A revision must never be mistaken for another: the next Commit patches
+  // and numbers files by this Number.
+  if (last->FormatVersion >= 1 && last->Number != number)
+    ThrowDamaged(path, Format("it holds revision %d where %d was expected", last->Number, number));
+}
+
+}  // namespace pellmor

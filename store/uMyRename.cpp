@@ -1,0 +1,75 @@
+#include "store/uMyRename.h"
+
+#include "store/NameCase.h"
+#include "store/TextLines.h"
+
+namespace pellmor {
+
+namespace {
+
+constexpr char kSeparator[] = "\"->\"";
+constexpr size_t kSeparatorLength = sizeof(kSeparator) - 1;
+
+std::string Trim(const std::string& line) {
+  size_t first = 0;
+  size_t last = line.size();
+  while (first < last && static_cast<unsigned char>(line[first]) <= ' ') ++first;
+  while (last > first && static_cast<unsigned char>(line[last - 1]) <= ' ') --last;
+  return line.substr(first, last - first);
+}
+
+}  // namespace
+
+int TMyRenameItem::IndexInOwner() const { return Owner->Items.IndexOf(this); }
+
+TMyRenameItem* TMyRenameData::Add(const std::string& oldName, const std::string& newName) {
+  return Items.Add(std::make_unique<TMyRenameItem>(this, oldName, newName));
+}
+
+void TMyRenameData::Remove(TMyRenameItem* item) {
+  const int index = item->IndexInOwner();
+  if (index >= 0) Items.Delete(index);
+}
+
+TMyRenameItem* TMyRenameData::FindByNewName(const std::string& name) const {
+  for (const auto& item : Items)
+    if (CompareNamesAscii(item->NewName, name) == 0) return item.get();
+  return nullptr;
+}
+
+bool ParseLine(const std::string& line, std::string& oldName, std::string& newName) {
+  oldName.clear();
+  newName.clear();
+  const std::string::size_type p = line.find(kSeparator);
+  if (p == std::string::npos) return false;
+  // Between the first character and the separator; after the separator up to
+  // the last character. A count of 0 or below gives an empty name.
+  if (p > 1) oldName = line.substr(1, p - 1);
+  const std::string::size_type newStart = p + kSeparatorLength;
+  if (line.size() > newStart + 1) newName = line.substr(newStart, line.size() - newStart - 1);
+  return true;
+}
+
+void TMyRenameData::LoadFromFile(const std::string& path) { AddLines(ReadTextFile(path)); }
+
+void TMyRenameData::LoadFromStream(TStream& stream) { AddLines(ReadTextLines(stream)); }
+
+void TMyRenameData::AddLines(const std::vector<std::string>& lines) {
+  std::string oldName;
+  std::string newName;
+  for (const std::string& line : lines)
+    if (ParseLine(Trim(line), oldName, newName)) Add(oldName, newName);
+}
+
+std::vector<std::string> TMyRenameData::Lines() const {
+  std::vector<std::string> lines;
+  lines.reserve(static_cast<size_t>(Items.Count()));
+  for (const auto& item : Items) lines.push_back('"' + item->OldName + kSeparator + item->NewName + '"');
+  return lines;
+}
+
+void TMyRenameData::SaveToFile(const std::string& path) const { WriteTextFile(path, Lines()); }
+
+void TMyRenameData::SaveToStream(TStream& stream) const { WriteTextLines(stream, Lines()); }
+
+}  // namespace pellmor

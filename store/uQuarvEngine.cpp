@@ -1,0 +1,257 @@
+#include "store/uQuarvEngine.h"
+
+#include <time.h>
+
+#include <algorithm>
+
+#include "foundation/Platform.h"
+#include "foundation/uMyStreamUtils.h"
+#include "scan/uMyFileUtils.h"
+#include "store/NameCase.h"
+#include "store/TextLines.h"
+
+namespace pellmor {
+
+namespace {
+
+constexpr char kStoreFolder[] = ".Quarv";
+
+// The current time as a UTC FILETIME, to the millisecond, as a revision
+// stamped "now" from a local date-time value would hold it.
+uint64_t NowUtcFileTime() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return UnixTimeToFileTime(now.tv_sec, now.tv_nsec / 1000000 * 1000000);
+}
+
+// Sets a container file's NextNumber in place: four bytes, so the recorded
+// revision is never seen half written.
+void PatchNextNumber(const std::string& path, int32_t next) {
+  TFileStream file(path, TFileStream::Mode::OpenReadWrite);
+  if (file.Size() < kContainerNextNumberOffset + 4)
+    throw EDamagedContainer(
+        Format("Container '%s' is damaged: it is too short to hold a container header",
+               path.c_str()));
+  file.SetPosition(kContainerNextNumberOffset);
+  WriteInt32(file, next);
+}
+
+bool NameLess(const std::string& a, const std::string& b) { return CompareNamesAscii(a, b) < 0; }
+
+}  // namespace
+
+// ---- TQuarv_IgonreList ----
+
+int TQuarv_IgonreList::IndexOf(const std::string& name) const {
+  const auto it = std::lower_bound(names_.begin(), names_.end(), name, NameLess);
+  if (it == names_.end() || CompareNamesAscii(*it, name) != 0) return -1;
+  return static_cast<int>(it - names_.begin());
+}
+
+bool TQuarv_IgonreList::Add(const std::string& name) {
+  const auto it = std::lower_bound(names_.begin(), names_.end(), name, NameLess);
+  if (it != names_.end() && CompareNamesAscii(*it, name) == 0) return false;
+  names_.insert(it, name);
+  return true;
+}
+
+void TQuarv_IgonreList::LoadFromFile(const std::string& path) {
+  for (const std::string& line : ReadTextFile(path)) Add(line);
+}
+
+// ---- TQuarv_Engine ----
+
+TQuarv_Engine::TQuarv_Engine(const std::string& root)
+    : IgnoreList(this), RootPath(IncludeTrailingDelimiter(root)) {
+  LocateStore();
+  const std::string store = RootPath + kStoreFolder + "/";
+  ConfigFileName = store + "Config.txt";
+  IgnoreFileName = store + "Ignore.txt";
+  HistoryFileName = store + "History.txt";
+  RenameFileName = store + "Rename.txt";
+  FileSystem = std::make_unique<TMyFS_Engine>(RootPath);
+  Index = std::make_unique<TMyContaner>();
+}
+
+bool TQuarv_Engine::StoreExists(const std::string& folder) {
+  return DirectoryExists(folder + kStoreFolder);
+}
+
+void TQuarv_Engine::LocateStore() {
+  if (StoreExists(RootPath)) return;
+  // The parent folder with its trailing '/': /a/b/ gives /a/.
+  const std::string trimmed = RootPath.substr(0, RootPath.size() - 1);
+  const std::string::size_type slash = trimmed.rfind('/');
+  if (slash == std::string::npos) return;
+  const std::string parent = trimmed.substr(0, slash + 1);
+  if (StoreExists(parent)) RootPath = parent;
+}
+
+void TQuarv_Engine::Load() {
+  LoadIgnoreList();
+  LoadHistory();
+  LoadRenames();
+  LoadIndex();
+}
+
+void TQuarv_Engine::LoadIgnoreList() {
+  if (FileExists(IgnoreFileName)) IgnoreList.LoadFromFile(IgnoreFileName);
+}
+
+void TQuarv_Engine::LoadHistory() {
+  if (FileExists(HistoryFileName)) History.LoadFromFile(HistoryFileName);
+  FileSystem->LoadContainers(History);
+}
+
+void TQuarv_Engine::LoadRenames() {
+  if (FileExists(RenameFileName)) Renames.LoadFromFile(RenameFileName);
+}
+
+std::string TQuarv_Engine::GetIndexFileName() const {
+  return IncludeTrailingDelimiter(RootPath + kStoreFolder) + "Index.dat";
+}
+
+void TQuarv_Engine::LoadIndex() {
+  const std::string path = GetIndexFileName();
+  if (FileExists(path)) Index->LoadFromFile(path);
+}
+
+void TQuarv_Engine::SaveIndex() {
+  ForceDirectories(RootPath + kStoreFolder);
+  Index->SortFiles();
+  Index->SaveToFile(GetIndexFileName());
+}
+
+void TQuarv_Engine::DeleteIndexFile() { RemoveFile(GetIndexFileName()); }
+
+void TQuarv_Engine::SaveHistory() { History.SaveToFile(HistoryFileName); }
+
+void TQuarv_Engine::LoadContent(TMyFile& entry) {
+  const TMyContaner* holder = entry.Container();
+  if (entry.DataRevision >= (holder ? holder->Number : 0)) return;
+  TMyContaner* source = FileSystem->FindByNumber(entry.DataRevision);
+  if (source == nullptr) return;
+  if (!source->Loaded) source->LoadFromFile(FileSystem->ContainerFileName(source->Number));
+  const TMyFile* stored = source->Files.FindByName(entry.Name());
+  if (stored == nullptr) return;
+  entry.Content.Assign(stored->Content.Memory(), static_cast<size_t>(stored->Content.Size()));
+}
+
+void TQuarv_Engine::MergeEntries(TMyContaner& target, TMyContaner& source) {
+  for (const auto& from : source.Files) {
+    TMyFile* to = target.Files.FindByName(from->Name());
+    if (to == nullptr) {
+      if (from->DataRevision != source.Number) continue;
+      to = target.Files.AddCopy(*from);
+    } else if (to->DataRevision < from->DataRevision) {
+      to->Assign(*from);
+    } else {
+      continue;
+    }
+    to->Content.Assign(from->Content.Memory(), static_cast<size_t>(from->Content.Size()));
+  }
+  target.SortFiles();
+}
+
+void TQuarv_Engine::MergeContainers(TMyContaner& target, TMyContaner& newest,
+                                    TMyContaner& index) {
+  target.Files.Clear();
+  MergeEntries(target, newest);
+  MergeEntries(target, index);
+  target.Number = 0;
+  target.Comment = newest.Comment;
+}
+
+void TQuarv_Engine::Commit(const std::string& message, const std::string& author, double date,
+                           const std::string& email) {
+  if (Index->Files.Empty()) return;
+  CommitUtc(message, author, date == 0 ? NowUtcFileTime() : DateTimeToUtcFileTime(date), email);
+}
+
+void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& author,
+                              uint64_t utcDate, const std::string& email) {
+  TMyFileList& files = Index->Files;
+  if (files.Empty()) return;
+  for (const auto& entry : files) entry->CheckContentSize();
+
+  const int32_t number = FileSystem->NextFreeNumber();
+  int consumedRenames = 0;
+  for (const auto& entry : files) {
+    entry->DataRevision = number;
+    if (entry->IsLink && !entry->Deleted) {
+      TMyRenameItem* rename = Renames.FindByNewName(entry->Name());
+      if (rename == nullptr)
+        throw Exception(Format("Rename item for '%s' not found", entry->Name().c_str()));
+      Renames.Remove(rename);
+      ++consumedRenames;
+    }
+  }
+
+  TMyContaner* previous = FileSystem->Containers.Last();
+  if (previous != nullptr) {
+    for (const auto& entry : files) {
+      const uint8_t kind = entry->ChangeKind;
+      if (kind == ckModified || kind == 4 || kind == 5) {
+        const TMyFile* old = previous->Files.FindByName(entry->Name());
+        if (old == nullptr)
+          throw Exception(Format("Index '%s' is corrupted!", previous->GetFileName().c_str()));
+        // Wraps like the 32-bit counter it is, instead of overflowing.
+        entry->Version = static_cast<int32_t>(static_cast<uint32_t>(old->Version) + 1u);
+      } else if (kind == ckAdded) {
+        entry->Version = 1;
+      }
+    }
+    for (const auto& old : previous->Files) {
+      if (files.FindByName(old->Name()) != nullptr) continue;
+      files.AddCopy(*old)->ChangeKind = ckUnchanged;
+    }
+  } else {
+    for (const auto& entry : files) {
+      entry->Version = 1;
+      entry->ChangeKind = ckAdded;
+    }
+  }
+
+  Index->Comment = message;
+  Index->Author = author.empty() ? kDefaultAuthor : author;
+  Index->Email = email.empty() ? kDefaultEmail : email;
+  Index->Number = number;
+  Index->Date = utcDate;
+  Index->SortFiles();
+  for (const auto& entry : files)
+    if (entry->DataRevision == number) entry->ComputeHash();
+  if (previous != nullptr) {
+    Index->PreviousNumber = previous->Number;
+    previous->NextNumber = number;
+  }
+
+  // The new container is built in memory first, so that nothing is written
+  // when it cannot be (compression, sizes).
+  TMemoryStream image;
+  Index->SaveToStream(image);
+
+  ForceDirectories(FileSystem->ObjectsFolder());
+  if (previous != nullptr) {
+    PatchNextNumber(previous->GetFileName(), number);
+    CrashPoint("previous container linked");
+  }
+  WriteFileAtomically(FileSystem->ContainerFileName(number), [&](TStream& file) {
+    file.WriteBuffer(image.Memory(), static_cast<size_t>(image.Size()));
+  });
+  CrashPoint("container written");
+  DeleteIndexFile();
+  CrashPoint("index deleted");
+  Index = std::make_unique<TMyContaner>();
+
+  History.Add(std::to_string(number) + ".dat", number);
+  SaveHistory();
+  CrashPoint("history written");
+  if (consumedRenames > 0) {
+    if (Renames.Count() == 0)
+      RemoveFile(RenameFileName);
+    else
+      Renames.SaveToFile(RenameFileName);
+  }
+}
+
+}  // namespace pellmor

@@ -1,0 +1,134 @@
+// The entry point of a Quarv store: finds the store folder .Quarv under a
+// working root, loads its ignore names, history, newest revision, rename log
+// and index, and records the index as the next revision (Commit). The files
+// of the store are described in docs/store-format.md.
+//
+// An engine is created on a root folder, loaded once, used for at most one
+// Commit and freed; the next revision needs a new engine. A store must not be
+// written by two engines at the same time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/uMyFS.h"
+#include "store/uMyHistory.h"
+#include "store/uMyRename.h"
+
+namespace pellmor {
+
+class TQuarv_Engine;
+
+// The names left out of every revision (.Quarv/Ignore.txt): relative names
+// as the scan produces them, kept sorted without regard to ASCII case, a name
+// equal (ignoring case) to one present not added again.
+class TQuarv_IgonreList {
+ public:
+  explicit TQuarv_IgonreList(TQuarv_Engine* owner) : Owner(owner) {}
+
+  // Adds the name unless an equal one (ignoring case) is present; returns
+  // whether it was added.
+  bool Add(const std::string& name);
+  // Position of the name (ignoring case) in Names(), or -1.
+  int IndexOf(const std::string& name) const;
+  // Whether a file of this relative name is left out of revisions.
+  bool IsIgnored(const std::string& relativeName) const { return IndexOf(relativeName) >= 0; }
+  int Count() const { return static_cast<int>(names_.size()); }
+  const std::vector<std::string>& Names() const { return names_; }
+
+  // Adds every line of a file as it is (no trimming, no wildcards).
+  void LoadFromFile(const std::string& path);
+
+  TQuarv_Engine* Owner;  // borrowed
+
+ private:
+  std::vector<std::string> names_;
+};
+
+class TQuarv_Engine {
+ public:
+  // The default author and author e-mail of a revision that names none.
+  static constexpr char kDefaultAuthor[] = "Kestovar";
+  static constexpr char kDefaultEmail[] = "kestovar@quarv.invalid";
+
+  // Opens the engine on a working root folder (with or without a trailing
+  // '/'). When root has no .Quarv but its parent folder has, the parent's
+  // store is used (one level up only). Reads nothing but those two checks.
+  explicit TQuarv_Engine(const std::string& root);
+  TQuarv_Engine(const TQuarv_Engine&) = delete;
+  TQuarv_Engine& operator=(const TQuarv_Engine&) = delete;
+
+  // Whether folder (ending in '/') holds a .Quarv folder.
+  static bool StoreExists(const std::string& folder);
+
+  // LoadIgnoreList, LoadHistory, LoadRenames, LoadIndex. Missing files count
+  // as empty; damaged ones raise errors that name them.
+  void Load();
+  void LoadIgnoreList();
+  // Reads History.txt when present, then the container list with the newest
+  // revision in full (TMyFS_Engine::LoadContainers).
+  void LoadHistory();
+  void LoadRenames();
+  void LoadIndex();
+
+  std::string GetIndexFileName() const;
+  // Sorts Index and writes it to Index.dat (atomically), creating the store
+  // folder when needed.
+  void SaveIndex();
+  // Deletes Index.dat; a missing file is no error.
+  void DeleteIndexFile();
+  // Rewrites History.txt (atomically) from History.
+  void SaveHistory();
+
+  // Fills entry.Content (position 0) from the container numbered
+  // entry.DataRevision when that is older than the container holding the
+  // entry; that container is loaded on first use and stays loaded. Does
+  // nothing when the container or the entry in it cannot be found.
+  void LoadContent(TMyFile& entry);
+
+  // For each source entry: appends a copy (with content) when target has no
+  // entry of that name and the bytes are the source's own; replaces target's
+  // entry (Assign plus content) when its DataRevision is older. Then sorts target.
+  void MergeEntries(TMyContaner& target, TMyContaner& source);
+  // target := the newest revision merged with the index (MergeEntries from
+  // each), Number 0, newest's Comment. target is the caller's.
+  void MergeContainers(TMyContaner& target, TMyContaner& newest, TMyContaner& index);
+
+  // Records Index as the next revision N and leaves a new empty Index; an
+  // empty Index records nothing and touches no file. date is a local
+  // date-time value (days since 1899-12-30), 0 for now. An empty author is
+  // stored as kDefaultAuthor, an empty e-mail as kDefaultEmail.
+  //
+  // Raises "Rename item for '%s' not found", "Index '%s' is corrupted!" and
+  // "File '%s' is too large to store: ..." before any file is written (the
+  // engine's state is then partly changed: discard the engine). Writes, in
+  // this order: the previous container's NextNumber (4 bytes patched in
+  // place), Objects/N.dat, deletes Index.dat, History.txt, then Rename.txt
+  // (rewritten, or deleted when empty) when rename records were consumed.
+  // Every whole file is replaced atomically, so a process killed at any
+  // instant leaves every recorded revision intact.
+  void Commit(const std::string& message, const std::string& author, double date,
+              const std::string& email);
+  // The same with the revision time given as a UTC FILETIME, stored as it is.
+  void CommitUtc(const std::string& message, const std::string& author, uint64_t utcDate,
+                 const std::string& email);
+
+  // Fields in the order they are created; all owned by the engine.
+  std::unique_ptr<TMyFS_Engine> FileSystem;
+  TQuarv_IgonreList IgnoreList;
+  std::string RootPath;  // ends in '/'
+  std::string ConfigFileName;
+  std::string IgnoreFileName;
+  std::string HistoryFileName;
+  std::string RenameFileName;
+  std::unique_ptr<TMyContaner> Index;  // the staging container (Owner() is nullptr)
+  TMyHistoryData History;
+  TMyRenameData Renames;
+
+ private:
+  void LocateStore();
+};
+
+}  // namespace pellmor
