@@ -1,0 +1,140 @@
+#include "git/uGitLibrary.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+#include "foundation/Exception.h"
+#include "git/uCommitMessage.h"
+
+namespace pellmor {
+
+namespace {
+
+constexpr int kShortIdLength = 9;
+constexpr int kFullIdLength = GIT_OID_HEXSZ;
+
+// Why a repository did not open. libgit2 refuses a repository that another
+// user owns unless Git's safe.directory setting allows it; some versions
+// report that refusal only as the failed look-up of that setting.
+std::string OpenErrorText(int result) {
+  const git_error* error = git_error_last();
+  const bool owner_refused =
+      result == GIT_EOWNER ||
+      (error != nullptr && error->klass == GIT_ERROR_CONFIG && error->message != nullptr &&
+       std::strstr(error->message, "safe.directory") != nullptr);
+  if (owner_refused)
+    return "The repository belongs to another user; Git's safe.directory setting can allow it";
+  return GitErrorText(result);
+}
+
+}  // namespace
+
+bool LoadGitLibrary() {
+  static std::once_flag once;
+  std::call_once(once, [] { git_libgit2_init(); });
+  return true;
+}
+
+std::string GitErrorText(int result) {
+  const git_error* error = git_error_last();
+  if (error != nullptr && error->message != nullptr && *error->message != '\0')
+    return error->message;
+  return Format("libgit2 error %d", result);
+}
+
+TCommitWalk::TCommitWalk(TGitRepository repository, TGitRevwalk walk)
+    : repository_(std::move(repository)), walk_(std::move(walk)) {}
+
+bool TCommitWalk::Next(git_oid& id) { return git_revwalk_next(&id, walk_.get()) == 0; }
+
+std::unique_ptr<TCommitWalk> OpenCommitWalk(const std::string& path) {
+  LoadGitLibrary();
+  // A stale message from an earlier call must not be reported for this one.
+  git_error_clear();
+  git_repository* raw_repository = nullptr;
+  int result = git_repository_open_ext(&raw_repository, path.c_str(), 0, nullptr);
+  TGitRepository repository(raw_repository);
+  if (result != 0)
+    throw Exception(Format("Cannot open Git repository \"%s\". %s", path.c_str(),
+                           OpenErrorText(result).c_str()));
+  git_revwalk* raw_walk = nullptr;
+  result = git_revwalk_new(&raw_walk, repository.get());
+  TGitRevwalk walk(raw_walk);
+  if (result != 0)
+    throw Exception(Format("Cannot walk the commits of Git repository \"%s\". %s", path.c_str(),
+                           GitErrorText(result).c_str()));
+  // Results below are deliberately not consulted: a HEAD that names no
+  // commit (an empty repository) simply gives an empty walk.
+  git_revwalk_sorting(walk.get(), GIT_SORT_TOPOLOGICAL | GIT_SORT_REVERSE);
+  git_revwalk_push_head(walk.get());
+  git_revwalk_hide_glob(walk.get(), "tags/*");
+  return std::make_unique<TCommitWalk>(std::move(repository), std::move(walk));
+}
+
+TGitCommit LookupCommit(git_repository* repository, const git_oid& id) {
+  git_error_clear();
+  git_object* object = nullptr;
+  const int result =
+      git_object_lookup_prefix(&object, repository, &id, kFullIdLength, GIT_OBJECT_COMMIT);
+  TGitCommit commit(reinterpret_cast<git_commit*>(object));
+  if (result != 0)
+    throw Exception(Format("Cannot read commit %s. %s", OidToText(id, kFullIdLength).c_str(),
+                           GitErrorText(result).c_str()));
+  return commit;
+}
+
+std::string OidToText(const git_oid& id, int n) {
+  char text[GIT_OID_HEXSZ];
+  git_oid_fmt(text, &id);
+  return std::string(text, static_cast<size_t>(std::clamp(n, 0, kFullIdLength)));
+}
+
+double GitTimeToDateTime(int64_t seconds, int offsetMinutes) {
+  constexpr double kUnixEpochDays = 25569;  // 1970-01-01 counted from 1899-12-30
+  double value = static_cast<double>(seconds) / 86400 + kUnixEpochDays;
+  if (offsetMinutes != 0) value = (value * 1440 + offsetMinutes) / 1440;
+  return value;
+}
+
+double CommitDateTime(const git_commit* commit) {
+  return GitTimeToDateTime(git_commit_time(commit), git_commit_time_offset(commit));
+}
+
+TGitCommitInfo ReadCommit(const git_commit* commit) {
+  TGitCommitInfo info;
+  info.ShortId = OidToText(*git_commit_id(commit), kShortIdLength);
+  const char* message = git_commit_message(commit);
+  info.Message =
+      DecodeCommitMessage(message != nullptr ? message : "", git_commit_message_encoding(commit));
+  info.DateTime = CommitDateTime(commit);
+  info.CommitTime = git_commit_time(commit);
+  info.CommitTimeOffset = git_commit_time_offset(commit);
+  if (const git_signature* author = git_commit_author(commit)) {
+    info.AuthorName = author->name != nullptr ? author->name : "";
+    info.AuthorEmail = author->email != nullptr ? author->email : "";
+  }
+  return info;
+}
+
+void CheckoutCommit(git_repository* repository, const git_commit* commit) {
+  git_error_clear();
+  const auto fail = [commit](int result) {
+    return Exception(Format("Cannot check out commit %s. %s",
+                            OidToText(*git_commit_id(commit), kShortIdLength).c_str(),
+                            GitErrorText(result).c_str()));
+  };
+  git_checkout_options options{};
+  int result = git_checkout_init_options(&options, GIT_CHECKOUT_OPTIONS_VERSION);
+  if (result != 0) throw fail(result);
+  git_tree* raw_tree = nullptr;
+  result = git_commit_tree(&raw_tree, commit);
+  TGitTree tree(raw_tree);
+  if (result != 0) throw fail(result);
+  options.checkout_strategy = GIT_CHECKOUT_FORCE;
+  result = git_checkout_tree(repository, reinterpret_cast<const git_object*>(tree.get()), &options);
+  if (result != 0) throw fail(result);
+}
+
+}  // namespace pellmor

@@ -1,0 +1,108 @@
+// Access to the Git repository through libgit2: the once-per-process
+// initialisation, the commit walk (oldest first, reachable from HEAD and from
+// no tag), reading one commit, and checking a commit's tree out.
+//
+// Every libgit2 handle is held by an owner that frees it (no leaks on any
+// path). Failures that end a command raise Exception with a message naming
+// the folder or commit and carrying libgit2's own error text. Nothing here
+// uses Qt; the commit listing of the window and the conversion run share it.
+#pragma once
+
+#include <git2.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace pellmor {
+
+// Initialises libgit2 once per process (thread-safe); later calls return at
+// once. libgit2 is linked, so this always succeeds and returns true. libgit2
+// is never shut down: its state lives until the process ends.
+bool LoadGitLibrary();
+
+// libgit2's message for the last failure on this thread, given that
+// failure's result code; when libgit2 left none, "libgit2 error <result>".
+std::string GitErrorText(int result);
+
+// Owners of libgit2 handles.
+struct TGitRepositoryFree {
+  void operator()(git_repository* repository) const { git_repository_free(repository); }
+};
+struct TGitRevwalkFree {
+  void operator()(git_revwalk* walk) const { git_revwalk_free(walk); }
+};
+struct TGitCommitFree {
+  void operator()(git_commit* commit) const { git_commit_free(commit); }
+};
+struct TGitTreeFree {
+  void operator()(git_tree* tree) const { git_tree_free(tree); }
+};
+using TGitRepository = std::unique_ptr<git_repository, TGitRepositoryFree>;
+using TGitRevwalk = std::unique_ptr<git_revwalk, TGitRevwalkFree>;
+using TGitCommit = std::unique_ptr<git_commit, TGitCommitFree>;
+using TGitTree = std::unique_ptr<git_tree, TGitTreeFree>;
+
+// A repository and its commit walk, ready for the loop. Owns both; the
+// repository outlives the walk (the walk is freed first).
+class TCommitWalk {
+ public:
+  TCommitWalk(TGitRepository repository, TGitRevwalk walk);
+
+  // Writes the next commit id into id and returns true; false at the end of
+  // the history (any non-zero result of the walk ends it).
+  bool Next(git_oid& id);
+
+  // Borrowed; valid while this walk lives.
+  git_repository* Repository() const { return repository_.get(); }
+
+ private:
+  TGitRepository repository_;
+  TGitRevwalk walk_;  // declared after repository_: destroyed before it
+};
+
+// Opens the repository at path, passed to libgit2 exactly as given (flags 0,
+// no ceiling folders, so a folder inside a working tree finds the repository
+// that holds it), and sets up the walk: topological order, reversed (parents
+// before children, oldest first), from HEAD, hiding every commit that a tag
+// reaches. A HEAD that names no commit gives an empty walk.
+// Raises "Cannot open Git repository "<path>". <libgit2 text>" or
+// "Cannot walk the commits of Git repository "<path>". <libgit2 text>".
+std::unique_ptr<TCommitWalk> OpenCommitWalk(const std::string& path);
+
+// The commit with exactly this id (all 40 digits must match). Raises
+// "Cannot read commit <40-digit id>. <libgit2 text>" when there is none.
+TGitCommit LookupCommit(git_repository* repository, const git_oid& id);
+
+// The first min(n, 40) characters of the id's 40 lowercase hex digits.
+std::string OidToText(const git_oid& id, int n);
+
+// Days since 1899-12-30 00:00 with the time of day as fraction, for a Git
+// time: seconds since 1970-01-01 00:00 UTC shifted by offset minutes, i.e.
+// the wall-clock time of the zone that the offset names. The value carries no zone.
+double GitTimeToDateTime(int64_t seconds, int offsetMinutes);
+
+// GitTimeToDateTime of the commit's committer time and offset.
+double CommitDateTime(const git_commit* commit);
+
+// What the program reads of one commit. The date-time is the committer's
+// (wall-clock, in the committer's zone); name and e-mail are the author's.
+struct TGitCommitInfo {
+  std::string ShortId;       // first 9 hex digits of the id
+  std::string Message;       // UTF-8, see DecodeCommitMessage
+  double DateTime = 0;       // CommitDateTime
+  std::string AuthorName;    // as libgit2 returns it
+  std::string AuthorEmail;   // as libgit2 returns it
+  int64_t CommitTime = 0;    // committer time, seconds since 1970-01-01 00:00 UTC
+  int CommitTimeOffset = 0;  // committer zone's offset from UTC, minutes
+};
+
+// Reads a commit's fields; the commit is borrowed.
+TGitCommitInfo ReadCommit(const git_commit* commit);
+
+// Makes the working folder match the commit's tree, overwriting local changes
+// (checkout options of version 1, strategy force). HEAD and the branch are
+// left as they are. Raises "Cannot check out commit <short id>. <libgit2 text>".
+void CheckoutCommit(git_repository* repository, const git_commit* commit);
+
+}  // namespace pellmor

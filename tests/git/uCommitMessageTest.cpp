@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include "git/uCommitMessage.h"
+
+namespace pellmor {
+namespace {
+
+TEST(Utf8Test, RecognisesWellFormedText) {
+  struct Case {
+    const char* bytes;
+    bool well_formed;
+  };
+  for (const Case& c : {Case{"", true}, Case{"plain ascii", true}, Case{"Zo\xc3\xab", true},
+                        Case{"\xe2\x82\xac", true}, Case{"\xf0\x9f\x98\x80", true},
+                        Case{"\xe9t\xe9", false},         // Latin-1
+                        Case{"\xc3", false},              // cut short
+                        Case{"\xc0\xaf", false},          // overlong '/'
+                        Case{"\xe0\x80\xaf", false},      // overlong, three bytes
+                        Case{"\xed\xa0\x80", false},      // surrogate
+                        Case{"\xf4\x90\x80\x80", false},  // above U+10FFFF
+                        Case{"\x80", false}}) {           // lone continuation byte
+    EXPECT_EQ(IsWellFormedUtf8(c.bytes), c.well_formed) << testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(DecodeCommitMessageTest, KeepsUtf8AndDecodesEverythingElse) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* encoding;
+    std::string expected;
+  };
+  for (const Case& c : {
+           Case{"UTF-8 kept, even under another header", "Zo\xc3\xab\r\n", "ISO-8859-1",
+                "Zo\xc3\xab\r\n"},
+           Case{"Latin-1 by its header", "Caf\xe9", "ISO-8859-1", "Caf\xc3\xa9"},
+           Case{"a Cyrillic code page by its header", "\xcf\xf0\xe8", "CP1251",
+                "\xd0\x9f\xd1\x80\xd0\xb8"},
+           Case{"no header: Windows-1252", "\x80 \x93q\x94", nullptr,
+                "\xe2\x82\xac \xe2\x80\x9cq\xe2\x80\x9d"},
+           Case{"unknown header: Windows-1252", "\xe9", "no-such-encoding", "\xc3\xa9"},
+           Case{"header says UTF-8 but lies: Windows-1252", "\xe9", "UTF-8", "\xc3\xa9"},
+           Case{"bytes Windows-1252 leaves undefined", "\x81\x8d", nullptr, "\xc2\x81\xc2\x8d"},
+       }) {
+    SCOPED_TRACE(c.name);
+    const std::string text = DecodeCommitMessage(c.bytes, c.encoding);
+    EXPECT_EQ(text, c.expected);
+    EXPECT_TRUE(IsWellFormedUtf8(text));
+  }
+}
+
+}  // namespace
+}  // namespace pellmor
