@@ -29,7 +29,9 @@ void TStream::WriteBuffer(const void* buffer, size_t count) {
 void TStream::CopyFrom(TStream& source, int64_t count) {
   if (count <= 0) return;
   if (count > source.Remaining()) throw Exception("Stream read error");
-  if (auto* memory = dynamic_cast<TMemoryStream*>(&source)) {
+  // A stream copying from itself takes the buffered path: writing may move
+  // the very buffer the fast path would read from.
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&source); memory != nullptr && memory != this) {
     WriteBuffer(memory->Memory() + memory->Position(), static_cast<size_t>(count));
     memory->SetPosition(memory->Position() + count);
     return;
@@ -67,7 +69,15 @@ size_t TMemoryStream::Write(const void* buffer, size_t count) {
   if (count == 0) return 0;
   const size_t end = position_ + count;
   if (end > size_) {
-    Reserve(end);
+    // The bytes may come from this very buffer, which growing can move.
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    if (data_ != nullptr && bytes >= data_ && bytes < data_ + capacity_) {
+      const size_t offset = static_cast<size_t>(bytes - data_);
+      Reserve(end);
+      buffer = data_ + offset;
+    } else {
+      Reserve(end);
+    }
     // Bytes between the old end and a position set beyond it read as zeros.
     if (position_ > size_) std::memset(data_ + size_, 0, position_ - size_);
     size_ = end;
@@ -92,6 +102,20 @@ void TMemoryStream::Clear() {
   std::free(data_);
   data_ = nullptr;
   size_ = capacity_ = position_ = 0;
+}
+
+void TMemoryStream::ShrinkToFit() {
+  if (capacity_ == size_) return;
+  if (size_ == 0) {
+    std::free(data_);
+    data_ = nullptr;
+    capacity_ = 0;
+    return;
+  }
+  if (void* smaller = std::realloc(data_, size_)) {
+    data_ = static_cast<uint8_t*>(smaller);
+    capacity_ = size_;
+  }
 }
 
 void TMemoryStream::Assign(const void* bytes, size_t count) {

@@ -51,6 +51,8 @@ class TMemoryStream : public TStream {
   uint8_t* Memory() { return data_; }
   const uint8_t* Memory() const { return data_; }
   void Clear();
+  // Releases the buffer's spare capacity (after it was sized generously).
+  void ShrinkToFit();
   // Makes the content exactly these bytes, position 0.
   void Assign(const void* bytes, size_t count);
   // Exchanges contents and positions with another memory stream (no copy).

@@ -15,7 +15,8 @@ using TContentDigest = std::array<uint8_t, 32>;
 // SHA-256 of length bytes at buffer, read in place. Uses the CPU's SHA
 // instructions when it has them, the portable code otherwise.
 void HashBuffer(const void* buffer, size_t length, TContentDigest& digest);
-// The two code paths, for tests and benchmarks.
+// The two code paths, for tests and benchmarks. On a CPU without the SHA
+// instructions HashBufferHardware runs the portable code.
 void HashBufferPortable(const void* buffer, size_t length, TContentDigest& digest);
 void HashBufferHardware(const void* buffer, size_t length, TContentDigest& digest);
 // Whether this CPU has the instructions HashBufferHardware needs.

@@ -1,0 +1,286 @@
+#include "foundation/uMyStreamUtils.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace pellmor {
+
+namespace {
+
+constexpr int64_t kMaxPrefixedLength = INT32_MAX;
+
+// Refuses before any allocation or read: a damaged length must never make us
+// allocate what the stream cannot deliver.
+void RequireBytes(const TStream& stream, int64_t count) {
+  if (stream.Remaining() < count) throw Exception("Stream read error");
+}
+
+void ReadExact(TStream& stream, void* buffer, size_t count) {
+  RequireBytes(stream, static_cast<int64_t>(count));
+  stream.ReadBuffer(buffer, count);
+}
+
+// The 4-byte prefix is signed; a longer payload would be written with a
+// wrapped length and read back as something else.
+void WriteLength(TStream& stream, int64_t length, const char* what) {
+  if (length > kMaxPrefixedLength)
+    throw Exception(Format("%s of %lld bytes is too long to be written (the limit is %lld bytes)",
+                           what, static_cast<long long>(length),
+                           static_cast<long long>(kMaxPrefixedLength)));
+  WriteInt32(stream, static_cast<int32_t>(length));
+}
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when it is
+// ill-formed (overlong forms, surrogates and values above U+10FFFF included).
+size_t Utf8SequenceLength(const std::string& text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+  const uint8_t lead = byte(i);
+  if (lead < 0x80) return 1;
+  size_t length;
+  uint8_t low = 0x80, high = 0xBF;  // allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (size_t k = 2; k < length; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return length;
+}
+
+bool IsWellFormedUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    const size_t length = Utf8SequenceLength(text, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+// Text held in memory should already be UTF-8; a stray ill-formed byte becomes
+// U+FFFD so that what we write always reads back instead of turning into "".
+std::string ToWellFormedUtf8(const std::string& text) {
+  if (IsWellFormedUtf8(text)) return text;
+  std::string result;
+  result.reserve(text.size() + 8);
+  for (size_t i = 0; i < text.size();) {
+    const size_t length = Utf8SequenceLength(text, i);
+    if (length == 0) {
+      result += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      result.append(text, i, length);
+      i += length;
+    }
+  }
+  return result;
+}
+
+void* ZlibAlloc(void*, uInt items, uInt size) { return std::calloc(items, size); }
+void ZlibFree(void*, void* block) { std::free(block); }
+
+// zlib counts in 32-bit units; larger buffers are offered piecewise.
+uInt Offer(size_t available) { return static_cast<uInt>(std::min<size_t>(available, UINT_MAX)); }
+
+// Drives one deflate or inflate stream over the whole input into output,
+// which starts at `initial` bytes and grows by `increment` whenever zlib has
+// filled it. Returns false for any zlib failure, for a stream that stops
+// making progress before its end (truncated input), and for input left over
+// after the end of the stream.
+bool RunZlib(int (*code)(z_streamp, int), z_stream& z, const uint8_t* input, size_t inputSize,
+             TMemoryStream& output, size_t initial, size_t increment) {
+  size_t consumed = 0, produced = 0;
+  output.SetSize(static_cast<int64_t>(initial));
+  for (;;) {
+    const uInt inOffered = Offer(inputSize - consumed);
+    const uInt outOffered = Offer(static_cast<size_t>(output.Size()) - produced);
+    z.next_in = const_cast<Bytef*>(input + consumed);
+    z.avail_in = inOffered;
+    z.next_out = output.Memory() + produced;
+    z.avail_out = outOffered;
+    const bool lastInput = consumed + inOffered == inputSize;
+    const int status = code(&z, lastInput ? Z_FINISH : Z_NO_FLUSH);
+    consumed += inOffered - z.avail_in;
+    produced += outOffered - z.avail_out;
+    if (status == Z_STREAM_END) {
+      output.SetSize(static_cast<int64_t>(produced));
+      return consumed == inputSize;
+    }
+    // With the finishing flush, zlib reports a full output buffer as
+    // Z_BUF_ERROR; that one only asks for more room.
+    if (status != Z_OK && status != Z_BUF_ERROR) return false;
+    if (produced == static_cast<size_t>(output.Size()))
+      output.SetSize(output.Size() + static_cast<int64_t>(increment));
+    else if (inOffered == z.avail_in && outOffered == z.avail_out)
+      return false;
+  }
+}
+
+z_stream NewZlibStream() {
+  z_stream z;
+  std::memset(&z, 0, sizeof z);
+  z.zalloc = ZlibAlloc;
+  z.zfree = ZlibFree;
+  return z;
+}
+
+// Hands the finished buffer to target without a copy; target's old content
+// is released with the buffer object.
+void ReplaceContent(TMemoryStream& target, TMemoryStream& result) {
+  result.ShrinkToFit();
+  result.SetPosition(0);
+  target.Swap(result);
+}
+
+}  // namespace
+
+void WriteInt32(TStream& stream, int32_t value) {
+  const auto bits = static_cast<uint32_t>(value);
+  const uint8_t bytes[4] = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
+                            static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
+  stream.WriteBuffer(bytes, sizeof bytes);
+}
+
+int32_t ReadInt32(TStream& stream) {
+  uint8_t bytes[4];
+  ReadExact(stream, bytes, sizeof bytes);
+  return static_cast<int32_t>(uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
+                              uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
+}
+
+void WriteInt64(TStream& stream, int64_t value) {
+  const auto bits = static_cast<uint64_t>(value);
+  WriteInt32(stream, static_cast<int32_t>(static_cast<uint32_t>(bits)));
+  WriteInt32(stream, static_cast<int32_t>(static_cast<uint32_t>(bits >> 32)));
+}
+
+int64_t ReadInt64(TStream& stream) {
+  RequireBytes(stream, 8);
+  const auto low = static_cast<uint32_t>(ReadInt32(stream));
+  const auto high = static_cast<uint32_t>(ReadInt32(stream));
+  return static_cast<int64_t>(uint64_t{high} << 32 | low);
+}
+
+void WriteByte(TStream& stream, uint8_t value) { stream.WriteBuffer(&value, 1); }
+
+uint8_t ReadByte(TStream& stream) {
+  uint8_t value;
+  ReadExact(stream, &value, 1);
+  return value;
+}
+
+void WriteRaw8(TStream& stream, uint64_t value) { stream.WriteBuffer(&value, sizeof value); }
+
+void ReadRaw8(TStream& stream, uint64_t& value) { ReadExact(stream, &value, sizeof value); }
+
+void WriteDigest(TStream& stream, const TContentDigest& digest) {
+  stream.WriteBuffer(digest.data(), digest.size());
+}
+
+void ReadDigest(TStream& stream, TContentDigest& digest) {
+  ReadExact(stream, digest.data(), digest.size());
+}
+
+void WriteString(TStream& stream, const std::string& text) {
+  WriteLength(stream, static_cast<int64_t>(text.size()), "A string");
+  stream.WriteBuffer(text.data(), text.size());
+}
+
+std::string ReadString(TStream& stream) {
+  const int32_t length = ReadInt32(stream);
+  if (length <= 0) return {};
+  RequireBytes(stream, length);
+  std::string text(static_cast<size_t>(length), '\0');
+  stream.ReadBuffer(text.data(), text.size());
+  return text;
+}
+
+void WriteUtf8String(TStream& stream, const std::string& text) {
+  WriteString(stream, ToWellFormedUtf8(text));
+}
+
+std::string ReadUtf8String(TStream& stream) {
+  std::string text = ReadString(stream);
+  return IsWellFormedUtf8(text) ? text : std::string();
+}
+
+void WriteBlock(TStream& target, TStream& source) {
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&source)) {
+    const int64_t length = memory->Size();
+    WriteLength(target, length, "A block");
+    target.WriteBuffer(memory->Memory(), static_cast<size_t>(length));
+    return;
+  }
+  const int64_t length = source.Size();
+  WriteLength(target, length, "A block");
+  target.CopyFrom(source, length);
+}
+
+void ReadBlock(TStream& target, TStream& source) {
+  const int32_t length = ReadInt32(source);
+  if (length <= 0) return;
+  RequireBytes(source, length);
+  target.CopyFrom(source, length);
+}
+
+void CopyToMemoryStream(TMemoryStream& target, TStream& source) {
+  source.SetPosition(0);
+  if (&target == &source) return;  // already its own copy; clearing it first would lose it
+  target.SetSize(0);
+  target.SetPosition(0);
+  target.CopyFrom(source, source.Size());
+  target.SetPosition(0);
+}
+
+void CompressMemoryStream(TMemoryStream& source, TMemoryStream& target) {
+  source.SetPosition(0);
+  const auto n = static_cast<size_t>(source.Size());
+  const size_t initial = (n + n / 10 + 12 + 255) & ~size_t{255};
+  TMemoryStream result;
+  z_stream z = NewZlibStream();
+  if (deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw ECompressionError();
+  bool ok;
+  try {
+    ok = RunZlib(deflate, z, source.Memory(), n, result, initial, 256);
+  } catch (...) {
+    deflateEnd(&z);
+    throw;
+  }
+  if (deflateEnd(&z) < 0 || !ok) throw ECompressionError();
+  ReplaceContent(target, result);
+}
+
+void DecompressMemoryStream(TMemoryStream& source, TMemoryStream& target) {
+  source.SetPosition(0);
+  const auto n = static_cast<size_t>(source.Size());
+  const size_t increment = (n + 255) & ~size_t{255};
+  TMemoryStream result;
+  z_stream z = NewZlibStream();
+  if (inflateInit(&z) != Z_OK) throw EDecompressionError();
+  bool ok;
+  try {
+    ok = n != 0 && RunZlib(inflate, z, source.Memory(), n, result, increment, increment);
+  } catch (...) {
+    inflateEnd(&z);
+    throw;
+  }
+  if (inflateEnd(&z) < 0 || !ok) throw EDecompressionError();
+  ReplaceContent(target, result);
+}
+
+}  // namespace pellmor
