@@ -35,18 +35,31 @@ class TCustomTextComparer {
   THashLine OnHashLine;
   TCompareLines OnCompareLines;
 
+  // Releases the differences (Count and capacity 0).
   void Clear();
+  // Resizes the difference array, keeping its first entries; Count shrinks with it.
+  // Raises "List capacity out of bounds (%d)" for a negative capacity.
   void SetCapacity(int32_t capacity);
   int32_t Count() const;
+  // Raises "List index out of bounds (%d)" outside 0..Count()-1.
   const TTextDifference& Items(int32_t i) const;
 
   // Compares first with second and leaves the differences, in order of position.
+  // Both lists are only read, and only during the call.
   void Execute(const TStringList& first, const TStringList& second);
 
  private:
+  struct TFileInfo;    // one list's line hashes and hash chains, built per Execute
+  struct TComparison;  // the two TFileInfo and the line handlers of one Execute
+
+  // Appends the differences between old lines [oldStart, oldEnd) and new
+  // lines [newStart, newEnd), in order of position.
+  void FindDifferences(const TComparison& comparison, int32_t oldStart, int32_t oldEnd,
+                       int32_t newStart, int32_t newEnd);
+  void AddDifference(const TTextDifference& difference);
+
   std::vector<TTextDifference> differences_;  // size() is the capacity
   int32_t count_ = 0;
-  // (the comparison's working state is declared by the implementation)
 };
 
 class TStandardTextComparer : public TCustomTextComparer {
