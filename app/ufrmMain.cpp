@@ -1,0 +1,187 @@
+#include "app/ufrmMain.h"
+
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <algorithm>
+#include <exception>
+
+#include "app/ErrorBox.h"
+#include "app/Gauges.h"
+#include "app/uMyDialog.h"
+#include "git/uCommitLine.h"
+#include "git/uGitLibrary.h"
+#include "git/uGitWorkingFolder.h"
+
+namespace pellmor {
+
+namespace {
+
+// The client area at start, and the margins that the stretching controls
+// keep to the right and bottom edges.
+constexpr int kClientWidth = 1078;
+constexpr int kClientHeight = 484;
+constexpr int kRightMargin = 9;
+constexpr int kBottomMargin = 11;
+constexpr int kTopRow = 8;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+constexpr int kLeft = 16;
+constexpr int kGaugeLeft = 256;
+constexpr int kPathBoxTop = 40;
+constexpr int kPathBoxHeight = 21;
+constexpr int kListTop = 64;
+constexpr int kListFontPixels = 13;
+constexpr int kListItemHeight = 16;
+
+// Shows each commit on one 16-pixel line: the item keeps the message's line
+// breaks, the display shows them as blanks.
+class TCommitLineDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem single = option;
+    initStyleOption(&single, index);
+    return {single.fontMetrics.horizontalAdvance(single.text) + 8, kListItemHeight};
+  }
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    option->text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  }
+};
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left) {
+  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(left, kTopRow, kButtonWidth, kButtonHeight);
+  return button;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+  setWindowTitle(QStringLiteral("Form1"));
+  resize(kClientWidth, kClientHeight);
+  CreateControls();
+  SetTabOrder();
+  ConnectEvents();
+  FormCreate();
+}
+
+void TForm1::CreateControls() {
+  Gauge1 = new TGauge(this);
+  Gauge1->setObjectName(QStringLiteral("Gauge1"));
+
+  Edit1 = new QLineEdit(this);
+  Edit1->setObjectName(QStringLiteral("Edit1"));
+
+  ListBox1 = new QListWidget(this);
+  ListBox1->setObjectName(QStringLiteral("ListBox1"));
+  QFont list_font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  list_font.setPixelSize(kListFontPixels);
+  ListBox1->setFont(list_font);
+  ListBox1->setItemDelegate(new TCommitLineDelegate(ListBox1));
+  ListBox1->setUniformItemSizes(true);
+  ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+  btnSelectFolder = MakeButton(this, "btnSelectFolder", "Select Folder", 16);
+  btnPrepare = MakeButton(this, "btnPrepare", "Prepare", 96);
+  btnConvert = MakeButton(this, "btnConvert", "Convert", 176);
+  btnConvert->setEnabled(false);
+  PlaceControls();
+}
+
+void TForm1::SetTabOrder() {
+  setTabOrder(Edit1, ListBox1);
+  setTabOrder(ListBox1, btnSelectFolder);
+  setTabOrder(btnSelectFolder, btnPrepare);
+  setTabOrder(btnPrepare, btnConvert);
+}
+
+void TForm1::ConnectEvents() {
+  connect(btnSelectFolder, &QPushButton::clicked, this, &TForm1::btnSelectFolderClick);
+  connect(btnPrepare, &QPushButton::clicked, this, &TForm1::btnPrepareClick);
+}
+
+void TForm1::FormCreate() {
+  setWindowTitle(QStringLiteral("Pellmor"));
+  Edit1->setText(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  PlaceControls();
+}
+
+void TForm1::PlaceControls() {
+  const int right = width() - kRightMargin;
+  Gauge1->setGeometry(kGaugeLeft, kTopRow, std::max(right - kGaugeLeft, 0), kButtonHeight);
+  Edit1->setGeometry(kLeft, kPathBoxTop, std::max(right - kLeft, 0), kPathBoxHeight);
+  ListBox1->setGeometry(kLeft, kListTop, std::max(right - kLeft, 0),
+                        std::max(height() - kBottomMargin - kListTop, 0));
+}
+
+void TForm1::SetCommandsEnabled(bool selectFolder, bool prepare, bool convert) {
+  btnSelectFolder->setEnabled(selectFolder);
+  btnPrepare->setEnabled(prepare);
+  btnConvert->setEnabled(convert);
+}
+
+std::string TForm1::GetRepositoryFolder() const {
+  return RepositoryFolder(Edit1->text().toStdString());
+}
+
+void TForm1::btnSelectFolderClick() {
+  TFileOpenDialog dialog(this);
+  dialog.FileNameLabel = QStringLiteral("GIT Project Folder");
+  dialog.DefaultFolder = Edit1->text().trimmed();
+  dialog.Options = fdoPickFolders;
+  if (dialog.Execute()) Edit1->setText(dialog.FileName);
+}
+
+void TForm1::btnPrepareClick() {
+  SetCommandsEnabled(false, false, false);
+  setWindowTitle(QStringLiteral("Pellmor"));
+  try {
+    const std::string folder = GetRepositoryFolder();
+    if (!HasGitFolder(folder)) {
+      QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
+                      QString::fromLatin1(kGitRepositoryNotFound), QMessageBox::Ok, this);
+      box.exec();
+      SetCommandsEnabled(true, true, false);
+      return;
+    }
+    PrepareStoreFolder(folder);
+    ListCommits();
+  } catch (const std::exception& e) {
+    // Another Prepare must stay possible; Convert needs a complete listing.
+    SetCommandsEnabled(true, true, false);
+    ShowErrorBox(this, QString::fromStdString(e.what()));
+    return;
+  }
+  SetCommandsEnabled(false, false, true);
+}
+
+void TForm1::ListCommits() {
+  ListBox1->clear();
+  // The checked folder, not the text as typed: blanks around it would send
+  // libgit2 to a folder that does not exist.
+  const std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(GetRepositoryFolder());
+  git_oid id;
+  while (walk->Next(id)) {
+    const TGitCommit commit = LookupCommit(walk->Repository(), id);
+    ListBox1->addItem(QString::fromStdString(CommitListLine(ReadCommit(commit.get()))));
+    // Lets the list repaint and grow while the walk runs.
+    QCoreApplication::processEvents();
+  }
+}
+
+}  // namespace pellmor

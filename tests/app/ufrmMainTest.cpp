@@ -1,0 +1,258 @@
+// The main window, driven as a user would: its start state, Prepare on real
+// repositories (listing, exclude file, store folder, failures) and Select Folder.
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+#include <filesystem>
+#include <memory>
+
+#include "app/Gauges.h"
+#include "app/ufrmMain.h"
+#include "tests/app/ModalDialogs.h"
+#include "tests/support/GitRepoBuilder.h"
+#include "tests/support/TempDir.h"
+
+using pellmor::TForm1;
+using pellmor::TGauge;
+using pellmor::test::AnswerModal;
+using pellmor::test::CommitOptions;
+using pellmor::test::GitRepoBuilder;
+using pellmor::test::TempDir;
+
+namespace {
+
+struct MessageSeen {
+  QString title;
+  QString text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+}  // namespace
+
+class TForm1Test : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TForm1> form_;
+
+  template <typename T>
+  T* Control(const char* name) {
+    T* control = form_->findChild<T*>(QString::fromLatin1(name));
+    if (control == nullptr) qFatal("no control %s", name);
+    return control;
+  }
+  QLineEdit* PathBox() { return Control<QLineEdit>("Edit1"); }
+  QListWidget* List() { return Control<QListWidget>("ListBox1"); }
+
+  QString Buttons() {
+    QString state;
+    for (const char* name : {"btnSelectFolder", "btnPrepare", "btnConvert"})
+      state += Control<QPushButton>(name)->isEnabled() ? '1' : '0';
+    return state;
+  }
+
+  QStringList Lines() {
+    QStringList lines;
+    for (int i = 0; i < List()->count(); ++i) lines << List()->item(i)->text();
+    return lines;
+  }
+
+  // Presses Prepare and answers the message box that it shows, if any.
+  MessageSeen Prepare(const QString& pathText) {
+    PathBox()->setText(pathText);
+    MessageSeen seen;
+    AnswerModal<QMessageBox>(
+        [&](QMessageBox* box) {
+          seen = {box->windowTitle(), box->text(), box->icon()};
+          box->accept();
+        },
+        [&] { QTest::mouseClick(Control<QPushButton>("btnPrepare"), Qt::LeftButton); });
+    return seen;
+  }
+
+ private slots:
+  void init() {
+    form_ = std::make_unique<TForm1>();
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+  }
+  void cleanup() { form_.reset(); }
+
+  void startsWithCaptionPathBoxAndButtonStates() {
+    QCOMPARE(form_->windowTitle(), QStringLiteral("Pellmor"));
+    QCOMPARE(PathBox()->text(), QCoreApplication::applicationDirPath() + '/');
+    QCOMPARE(Buttons(), QStringLiteral("110"));
+    QCOMPARE(Control<TGauge>("Gauge1")->Progress(), 0);
+    QCOMPARE(List()->count(), 0);
+  }
+
+  void placesControlsAndStretchesThemWithTheWindow() {
+    QCOMPARE(Control<QPushButton>("btnSelectFolder")->geometry(), QRect(16, 8, 75, 25));
+    QCOMPARE(Control<QPushButton>("btnPrepare")->geometry(), QRect(96, 8, 75, 25));
+    QCOMPARE(Control<QPushButton>("btnConvert")->geometry(), QRect(176, 8, 75, 25));
+    QCOMPARE(Control<TGauge>("Gauge1")->geometry(), QRect(256, 8, 813, 25));
+    QCOMPARE(PathBox()->geometry().top(), 40);
+    QCOMPARE(List()->geometry(), QRect(16, 64, 1053, 409));
+    form_->resize(form_->width() + 200, form_->height() + 100);
+    QCOMPARE(Control<TGauge>("Gauge1")->geometry(), QRect(256, 8, 1013, 25));
+    QCOMPARE(PathBox()->width(), 1253);
+    QCOMPARE(List()->geometry(), QRect(16, 64, 1253, 509));
+    QCOMPARE(Control<QPushButton>("btnConvert")->geometry(), QRect(176, 8, 75, 25));
+  }
+
+  void tabOrderRunsPathBoxListThenButtons() {
+    const QList<QWidget*> expected = {PathBox(), List(), Control<QPushButton>("btnSelectFolder"),
+                                      Control<QPushButton>("btnPrepare"),
+                                      Control<QPushButton>("btnConvert")};
+    QList<QWidget*> order;
+    QWidget* widget = PathBox();
+    do {
+      if (expected.contains(widget) && !order.contains(widget)) order << widget;
+      widget = widget->nextInFocusChain();
+    } while (widget != PathBox());
+    QCOMPARE(order, expected);
+  }
+
+  void listUsesFixedPitchThirteenPixelFontSixteenPixelItemsAndMultiSelection() {
+    const QFontMetrics metrics(List()->font());
+    QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W'));
+    QCOMPARE(List()->font().pixelSize(), 13);
+    QCOMPARE(List()->selectionMode(), QAbstractItemView::ExtendedSelection);
+    List()->addItem(QStringLiteral("one line\nwith a break"));
+    QCOMPARE(List()->visualItemRect(List()->item(0)).height(), 16);
+  }
+
+  void prepareListsCommitsOldestFirstAndReadiesTheFolder() {
+    TempDir dir;
+    GitRepoBuilder repo(dir / "work");
+    repo.WriteFile("a.txt", "tagged");
+    repo.Commit("Before the tag\n");
+    repo.Tag("v1");
+    repo.WriteFile("a.txt", "one");
+    CommitOptions midnight;  // 2014-03-05 00:00:00 at +02:00
+    midnight.Author.Seconds = 1393970400;
+    midnight.Author.OffsetMinutes = 120;
+    const std::string first = repo.Commit("First\n", midnight);
+    repo.WriteFile("b.txt", "two");
+    CommitOptions afternoon;  // 2014-03-05 14:07:09 UTC
+    afternoon.Author = {"Zoë Writer", "zoe@example.org", 1394028429, 0};
+    const std::string second = repo.Commit("Subject\n\nBody line\n", afternoon);
+
+    // Blanks around the folder are no obstacle.
+    const MessageSeen seen = Prepare(QString::fromStdString("  " + repo.Folder() + " "));
+    QCOMPARE(seen.text, QString());
+    QCOMPARE(Lines(), (QStringList{QString::fromStdString(first.substr(0, 9)) +
+                                       "  2014-03-05  Ann Author (ann@example.com)  First\n",
+                                   QString::fromStdString(second.substr(0, 9)) +
+                                       "  2014-03-05 14:07:09  Zoë Writer (zoe@example.org)  "
+                                       "Subject\n\nBody line\n"}));
+    QCOMPARE(Buttons(), QStringLiteral("001"));
+    QVERIFY(std::filesystem::is_directory(repo.Folder() + ".Quarv"));
+    const std::string exclude = pellmor::test::ReadFile(repo.Folder() + ".git/info/exclude");
+    QVERIFY2(exclude.size() >= 8 && exclude.compare(exclude.size() - 8, 8, ".Quarv\r\n") == 0,
+             exclude.c_str());
+  }
+
+  void prepareOfAnEmptyRepositoryListsNothingAndEnablesConvert() {
+    TempDir dir;
+    GitRepoBuilder repo(dir.Path());
+    List()->addItem(QStringLiteral("left from before"));
+    QCOMPARE(Prepare(QString::fromStdString(repo.Folder())).text, QString());
+    QCOMPARE(List()->count(), 0);
+    QCOMPARE(Buttons(), QStringLiteral("001"));
+  }
+
+  void prepareRejectsFoldersWithoutAGitFolder_data() {
+    QTest::addColumn<QString>("layout");
+    QTest::newRow("plain folder") << "plain";
+    QTest::newRow("subfolder of a working tree") << "subfolder";
+    QTest::newRow(".git is a file") << "gitfile";
+  }
+  void prepareRejectsFoldersWithoutAGitFolder() {
+    QFETCH(QString, layout);
+    TempDir dir;
+    GitRepoBuilder repo(dir / "work");
+    std::string folder = dir / "plain/";
+    pellmor::test::WriteFile(folder + "x.txt", "x");
+    if (layout == "subfolder") {
+      folder = repo.Folder() + "sub/";
+      repo.WriteFile("sub/x.txt", "x");
+      repo.Commit("one");
+    } else if (layout == "gitfile") {
+      folder = dir / "linked/";
+      pellmor::test::WriteFile(folder + ".git", "gitdir: " + repo.Folder() + ".git\n");
+    }
+    List()->addItem(QStringLiteral("left from before"));
+    const MessageSeen seen = Prepare(QString::fromStdString(folder));
+    QCOMPARE(seen.title, QStringLiteral("Error"));
+    QCOMPARE(seen.text, QStringLiteral("Git repository is not founded."));
+    QCOMPARE(seen.icon, QMessageBox::Critical);
+    QCOMPARE(Lines(), QStringList{"left from before"});
+    QCOMPARE(Buttons(), QStringLiteral("110"));
+    QVERIFY(!std::filesystem::exists(folder + ".Quarv"));
+  }
+
+  void prepareReportsAnExcludeFileThatCannotBeWritten() {
+    TempDir dir;
+    GitRepoBuilder repo(dir.Path());
+    repo.Commit("one");
+    std::filesystem::remove_all(repo.Folder() + ".git/info");
+    List()->addItem(QStringLiteral("left from before"));
+    const MessageSeen seen = Prepare(QString::fromStdString(repo.Folder()));
+    QCOMPARE(seen.title, QStringLiteral("Pellmor"));
+    QCOMPARE(seen.icon, QMessageBox::Critical);
+    QCOMPARE(seen.text, QString::fromStdString("Cannot create file \"" + repo.Folder() +
+                                               ".git/info/exclude\". No such file or directory."));
+    QCOMPARE(Lines(), QStringList{"left from before"});
+    QCOMPARE(Buttons(), QStringLiteral("110"));
+    QVERIFY(!std::filesystem::exists(repo.Folder() + ".Quarv"));
+  }
+
+  void prepareReportsARepositoryThatLibgit2CannotOpen() {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "broken/.git/info");
+    const MessageSeen seen = Prepare(QString::fromStdString(dir / "broken/"));
+    QCOMPARE(seen.title, QStringLiteral("Pellmor"));
+    QVERIFY2(seen.text.startsWith(
+                 QString::fromStdString("Cannot open Git repository \"" + dir / "broken/\". ")),
+             qPrintable(seen.text));
+    QVERIFY2(seen.text.size() > 40 + int(dir.Path().size()), "libgit2's reason is missing");
+    QCOMPARE(List()->count(), 0);
+    QCOMPARE(Buttons(), QStringLiteral("110"));
+  }
+
+  void selectFolderOpensInThePathBoxFolderAndChangesItOnlyOnConfirmation() {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "start");
+    std::filesystem::create_directories(dir / "chosen");
+    const QString start_text = QString::fromStdString(" " + dir / "start" + " ");
+    PathBox()->setText(start_text);
+    auto* select = Control<QPushButton>("btnSelectFolder");
+
+    QString directory, label;
+    QVERIFY(AnswerModal<QFileDialog>(
+        [&](QFileDialog* dialog) {
+          directory = dialog->directory().absolutePath();
+          label = dialog->labelText(QFileDialog::FileName);
+          dialog->reject();
+        },
+        [&] { QTest::mouseClick(select, Qt::LeftButton); }));
+    QCOMPARE(directory, QString::fromStdString(dir / "start"));
+    QCOMPARE(label, QStringLiteral("GIT Project Folder"));
+    QCOMPARE(PathBox()->text(), start_text);
+
+    QVERIFY(AnswerModal<QFileDialog>(
+        [&](QFileDialog* dialog) {
+          dialog->selectFile(QString::fromStdString(dir / "chosen"));
+          QMetaObject::invokeMethod(dialog, "accept");
+        },
+        [&] { QTest::mouseClick(select, Qt::LeftButton); }));
+    QCOMPARE(PathBox()->text(), QString::fromStdString(dir / "chosen"));
+  }
+};
+
+QTEST_MAIN(TForm1Test)
+#include "ufrmMainTest.moc"
