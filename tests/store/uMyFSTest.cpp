@@ -354,8 +354,11 @@ class DamagedContainerTest : public ::testing::Test {
 TEST_F(DamagedContainerTest, TheWholeImageLoads) { EXPECT_EQ(LoadError(image_), ""); }
 
 TEST_F(DamagedContainerTest, EveryTruncationIsReported) {
-  for (size_t size = 0; size < image_.size(); ++size)
-    EXPECT_NE(LoadError(image_.substr(0, size)), "") << "cut at " << size;
+  EXPECT_NE(LoadError(image_.substr(0, image_.size() - 1)), "");
+  for (size_t size = 0; size < image_.size(); ++size) {
+    TMyContaner c;
+    EXPECT_THROW(Load(c, image_.substr(0, size)), EDamagedContainer) << "cut at " << size;
+  }
 }
 
 TEST_F(DamagedContainerTest, LengthsAndOffsetsOutsideTheFile) {
