@@ -1,0 +1,101 @@
+// The change loader: compares the working folder with the store's index, its
+// newest revision and its rename log, describes every difference as a change
+// item, and stages chosen changes in the index so that the engine's Commit
+// records the folder as it stands.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scan/uListBoxData.h"
+#include "scan/uMyFileUtils.h"
+#include "store/uMyFS.h"
+#include "store/uQuarvEngine.h"
+
+namespace pellmor {
+
+// A plain list of references to change items, as ApplyChanges takes it.
+using TChangeRefList = std::vector<TListItemData*>;
+
+// One compare-and-stage pass over a loaded store engine. Use:
+//   TQuarvEngine_Loader loader(engine);  // engine.Load() done
+//   loader.Prepare(false);
+//   loader.IgnoreList.AddPattern(".git");
+//   loader.Compare();
+//   TChangeRefList all = loader.ChangeRefs();
+//   loader.ApplyChanges(all);
+//   engine.Commit(...);
+//
+// Every failure raises an Exception with the system's message; nothing is
+// caught or rolled back. The loader borrows the engine and its containers,
+// which must outlive it; it owns its scan tree, its two lists and, in
+// compare-with-previous mode, the merged target container.
+class TQuarvEngine_Loader {
+ public:
+  // Create: engine must be loaded already; lists empty, no target, no base.
+  explicit TQuarvEngine_Loader(TQuarv_Engine& engine);
+  TQuarvEngine_Loader(const TQuarvEngine_Loader&) = delete;
+  TQuarvEngine_Loader& operator=(const TQuarvEngine_Loader&) = delete;
+  ~TQuarvEngine_Loader();
+
+  // Empties everything, chooses Target and Base, and leaves ".Quarv" as the
+  // only ignore pattern (add further patterns after it). Flag clear: Target is
+  // the engine's Index, Base the newest revision (or none). Flag set: Base
+  // becomes the revision before the newest (none when the newest is the
+  // first) and Target a container owned by the loader holding the newest
+  // revision merged with the index.
+  void Prepare(bool compareWithPrevious);
+
+  // Scans the working folder (with IgnoreList) and fills Changes and Staged,
+  // both sorted ordinally by Name. Raises the rename messages, an error
+  // naming two entries of one folder whose names differ only in ASCII case or
+  // an entry whose name holds a backslash (before the index is touched), and
+  // the file errors of a working file that cannot be read.
+  void Compare();
+
+  // Stages the given items, which must be items of Changes, into Target and
+  // moves them to Staged (pending changes are merged into their staged item
+  // and freed). Returns how many changes were applied, a rename pair counting
+  // once. items is the caller's; a rename pair's second member standing after
+  // the first is taken out of it. Raises "File '%s' not founded in the
+  // source", "... in the index", "... in the list" and "File '%s' not
+  // founded"; items applied before a failure stay applied.
+  int ApplyChanges(TChangeRefList& items);
+
+  // The references in Changes, in their order.
+  TChangeRefList ChangeRefs() const;
+
+  TFolderObject* Root() const { return root_.get(); }  // the last scan, or none
+  TQuarv_Engine& Engine() const { return engine_; }
+  TMyContaner* Target() const { return target_; }
+  TMyContaner* Base() const { return base_; }
+  TMyContaner* Previous() const { return previous_; }
+
+  TQuarvDataList Staged;
+  TQuarvDataList Changes;
+  TFileIgnoreList IgnoreList;
+
+ private:
+  void Reset();
+  void CollectRenames();
+  void CompareFolder(TFolderObject& folder);
+  void CompareStagedFile(const std::string& rel, TMyFile& entry, TListItemData& item,
+                         TMyContaner& container);
+  void CollectDeletions();
+  void ApplyItem(TListItemData& item);
+
+  TListItemData* AddChange(std::unique_ptr<TListItemData> item, const std::string& name);
+  TListItemData* AddStaged(std::unique_ptr<TListItemData> item, const std::string& name);
+  static TListItemData* FindItem(const TQuarvDataList& list, const std::string& name);
+  static void SortByName(TQuarvDataList& list);
+
+  std::unique_ptr<TFolderObject> root_;
+  TQuarv_Engine& engine_;
+  TMyContaner* target_ = nullptr;
+  std::unique_ptr<TMyContaner> ownedTarget_;  // set when Prepare built the target
+  TMyContaner* base_ = nullptr;
+  TMyContaner* previous_ = nullptr;
+};
+
+}  // namespace pellmor
