@@ -34,6 +34,13 @@ void TMyFileData::LoadFromStream(TStream& stream) {
   SplitLinesIfText();
 }
 
+void TMyFileData::TakeContent(TMemoryStream& bytes) {
+  Content.Swap(bytes);
+  bytes.Clear();
+  Content.SetPosition(0);
+  SplitLinesIfText();
+}
+
 void TMyFileData::SplitLinesIfText() {
   if (Owner != nullptr && Owner->IsText) SplitLines(Content, Lines);
 }

@@ -45,6 +45,9 @@ class TMyFileData : public TPersistent {
   // Content := the whole of stream, from its start whatever its position
   // (the stream is left at its end); Lines as for LoadFromFile.
   void LoadFromStream(TStream& stream);
+  // Content := the bytes of a memory stream, taken over without a copy
+  // (bytes is left empty), position 0; Lines as for LoadFromFile.
+  void TakeContent(TMemoryStream& bytes);
 
  protected:
   // Copies bytes and lines into another TMyFileData, text or not.

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "scan/uListBoxData.h"
@@ -80,10 +81,24 @@ class TQuarvEngine_Loader {
   void Reset();
   void CollectRenames();
   void CompareFolder(TFolderObject& folder);
+  // A working file that is neither staged nor renamed, against its base entry b.
+  void CompareWithBase(const std::string& rel, TFileObject& file, TMyFile& b);
+  // A working file that neither the target nor the base holds.
+  void AddNewFile(const std::string& rel, TFileObject& file);
   void CompareStagedFile(const std::string& rel, TMyFile& entry, TListItemData& item,
                          TMyContaner& container);
   void CollectDeletions();
   void ApplyItem(TListItemData& item);
+  // Takes the items in taken out of Changes in one pass; those in
+  // movedToStaged are appended to Staged in that order, the rest are freed.
+  void TakeFromChanges(const std::unordered_set<const TListItemData*>& taken,
+                       const TChangeRefList& movedToStaged);
+
+  // Reads the working file of a relative name into working_ (one buffer,
+  // read once) and hashes it in place.
+  void ReadWorkingFile(const std::string& rel, TContentDigest& digest);
+  // Whether a rename record names this as its new name.
+  bool IsRenamedTo(const std::string& name) const;
 
   TListItemData* AddChange(std::unique_ptr<TListItemData> item, const std::string& name);
   TListItemData* AddStaged(std::unique_ptr<TListItemData> item, const std::string& name);
@@ -96,6 +111,8 @@ class TQuarvEngine_Loader {
   std::unique_ptr<TMyContaner> ownedTarget_;  // set when Prepare built the target
   TMyContaner* base_ = nullptr;
   TMyContaner* previous_ = nullptr;
+  TMemoryStream working_;                         // the working file being compared
+  std::unordered_set<std::string> renamedNames_;  // upper-case new names of the rename log
 };
 
 }  // namespace pellmor
