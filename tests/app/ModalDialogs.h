@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -28,6 +30,17 @@ bool AnswerModal(const std::function<void(Dialog*)>& respond, const std::functio
   action();
   poll.stop();
   return answered;
+}
+
+// Confirms path in Qt's own file dialog as a user would: types it into the
+// name box and accepts. (QFileDialog::selectFile leaves the name box alone
+// once the box has keyboard focus, which it gets at some moment after the
+// dialog shows, so a test cannot rely on it.)
+inline void ConfirmInFileDialog(QFileDialog* dialog, const QString& path) {
+  auto* name_box = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  if (name_box == nullptr) qFatal("the file dialog has no name box");
+  name_box->setText(path);
+  QMetaObject::invokeMethod(dialog, "accept");
 }
 
 }  // namespace pellmor::test

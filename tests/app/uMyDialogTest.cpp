@@ -11,6 +11,7 @@
 using pellmor::fdoPickFolders;
 using pellmor::TFileOpenDialog;
 using pellmor::test::AnswerModal;
+using pellmor::test::ConfirmInFileDialog;
 using pellmor::test::TempDir;
 
 class TFileOpenDialogTest : public QObject {
@@ -34,8 +35,7 @@ class TFileOpenDialogTest : public QObject {
           native = !shown->testOption(QFileDialog::DontUseNativeDialog);
           directory = shown->directory().absolutePath();
           label = shown->labelText(QFileDialog::FileName);
-          shown->selectFile(QString::fromStdString(dir / "start/inner"));
-          QMetaObject::invokeMethod(shown, "accept");
+          ConfirmInFileDialog(shown, QString::fromStdString(dir / "start/inner"));
         },
         [&] { executed = dialog.Execute(); }));
     QVERIFY(executed);

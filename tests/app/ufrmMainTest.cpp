@@ -19,6 +19,7 @@ using pellmor::TForm1;
 using pellmor::TGauge;
 using pellmor::test::AnswerModal;
 using pellmor::test::CommitOptions;
+using pellmor::test::ConfirmInFileDialog;
 using pellmor::test::GitRepoBuilder;
 using pellmor::test::TempDir;
 
@@ -246,8 +247,7 @@ class TForm1Test : public QObject {
 
     QVERIFY(AnswerModal<QFileDialog>(
         [&](QFileDialog* dialog) {
-          dialog->selectFile(QString::fromStdString(dir / "chosen"));
-          QMetaObject::invokeMethod(dialog, "accept");
+          ConfirmInFileDialog(dialog, QString::fromStdString(dir / "chosen"));
         },
         [&] { QTest::mouseClick(select, Qt::LeftButton); }));
     QCOMPARE(PathBox()->text(), QString::fromStdString(dir / "chosen"));
