@@ -1,6 +1,8 @@
-// The text comparer on two 100,000-line files: with 10 scattered changed
-// lines and with every line changed. Threshold 50 is what change detection
-// uses; threshold 0 (longest run) is shown for comparison.
+// The text comparer on source-like files: with 10 scattered changed lines and
+// with every line changed. Threshold 50 is what change detection uses and is
+// run at several file lengths, so that the fitted complexity shows whether the
+// time stays near linear in the line count; threshold 0 (longest run) is shown
+// at 100,000 lines for comparison.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -10,14 +12,13 @@
 
 namespace {
 
-constexpr int kLines = 100000;
-
 // Source-like lines: mostly distinct statements, with the blank lines and
 // block ends that real files repeat.
-pellmor::TStringList SourceLines() {
+pellmor::TStringList SourceLines(int count) {
   std::mt19937 random(4);
   pellmor::TStringList lines;
-  for (int i = 0; i < kLines; ++i) {
+  lines.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
     const unsigned kind = random() % 20;
     if (kind == 0)
       lines.emplace_back();
@@ -31,7 +32,8 @@ pellmor::TStringList SourceLines() {
 }
 
 pellmor::TStringList ScatteredChanges(pellmor::TStringList lines) {
-  for (int k = 0; k < 10; ++k) lines[static_cast<size_t>(k * kLines / 10 + 4321)] += " // changed";
+  const size_t step = lines.size() / 10;
+  for (size_t k = 0; k < 10; ++k) lines[k * step + step / 3] += " // changed";
   return lines;
 }
 
@@ -40,27 +42,33 @@ pellmor::TStringList EverythingChanged(pellmor::TStringList lines) {
   return lines;
 }
 
-void Run(benchmark::State& state, const pellmor::TStringList& second) {
-  static const pellmor::TStringList first = SourceLines();
+// range(0): lines per file; range(1): MatchThreshold.
+template <typename Edit>
+void Run(benchmark::State& state, Edit edit) {
+  const pellmor::TStringList first = SourceLines(static_cast<int>(state.range(0)));
+  const pellmor::TStringList second = edit(first);
   pellmor::TStandardTextComparer comparer;
   for (auto _ : state) {
     comparer.Clear();
-    comparer.MatchThreshold = static_cast<int32_t>(state.range(0));
+    comparer.MatchThreshold = static_cast<int32_t>(state.range(1));
     comparer.Compare(first, second);
   }
+  state.SetComplexityN(state.range(0));
   state.counters["differences"] = comparer.Count();
 }
 
-void BM_TenScatteredChanges(benchmark::State& state) {
-  Run(state, ScatteredChanges(SourceLines()));
+void BM_TenScatteredChanges(benchmark::State& state) { Run(state, ScatteredChanges); }
+void BM_EverythingChanged(benchmark::State& state) { Run(state, EverythingChanged); }
+
+void LineCounts(benchmark::internal::Benchmark* bench) {
+  for (int lines : {25000, 50000, 100000, 200000, 400000}) bench->Args({lines, 50});
+  bench->Unit(benchmark::kMillisecond)->Complexity();
 }
 
-void BM_EverythingChanged(benchmark::State& state) {
-  Run(state, EverythingChanged(SourceLines()));
-}
-
-BENCHMARK(BM_TenScatteredChanges)->Arg(50)->Arg(0)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EverythingChanged)->Arg(50)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TenScatteredChanges)->Apply(LineCounts);
+BENCHMARK(BM_EverythingChanged)->Apply(LineCounts);
+BENCHMARK(BM_TenScatteredChanges)->Args({100000, 0})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EverythingChanged)->Args({100000, 0})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -153,8 +153,10 @@ TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
                                                 : "Cannot open file \"%s\". %s",
                            path.c_str(), std::strerror(EISDIR)));
   }
-  // Readers share the file; a writer of the program's own takes it alone.
-  // Advisory only: it keeps two Pellmor processes apart, not other programs.
+  // Readers take a shared advisory lock and writers an exclusive one, so that
+  // a process that checks with flock sees the file in use. Linux has no share
+  // modes that would keep other writers out, and a conflicting lock is not
+  // treated as a failure to open.
   ::flock(fd_, (mode == Mode::OpenRead ? LOCK_SH : LOCK_EX) | LOCK_NB);
 }
 
