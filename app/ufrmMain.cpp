@@ -13,6 +13,8 @@
 #include "app/ErrorBox.h"
 #include "app/Gauges.h"
 #include "app/uMyDialog.h"
+#include "convert/uConversionRun.h"
+#include "foundation/Exception.h"
 #include "git/uCommitLine.h"
 #include "git/uGitLibrary.h"
 #include "git/uGitWorkingFolder.h"
@@ -56,6 +58,47 @@ class TCommitLineDelegate : public QStyledItemDelegate {
     option->text.replace(QLatin1Char('\r'), QLatin1Char(' '));
     option->text.replace(QLatin1Char('\n'), QLatin1Char(' '));
   }
+};
+
+// Shows a conversion run in the window: the gauge steps, the commit's line is
+// selected and the caption counts, all repainted at once; pending events are
+// processed after each commit, while the command buttons stay disabled.
+class TWindowProgress : public TConversionProgress {
+ public:
+  TWindowProgress(QWidget* form, TGauge* gauge, QListWidget* list)
+      : form_(form), gauge_(gauge), list_(list) {}
+
+  bool ConfirmOverwrite(const std::vector<std::string>& files) override {
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("Pellmor"),
+        QString::fromStdString("The working folder holds uncommitted changes that converting would "
+                               "overwrite:\n\n" +
+                               OverwrittenFilesText(files) + "\nConvert anyway?"),
+        QMessageBox::Yes | QMessageBox::No, form_);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+  }
+
+  void CommitBegun(int number) override {
+    gauge_->StepProgress(1);
+    gauge_->repaint();
+    list_->clearSelection();
+    // More commits than listed lines: the repository changed since Prepare.
+    const int line = number - 1;
+    if (line >= list_->count()) throw Exception(Format("List index out of bounds (%d)", line));
+    list_->setCurrentRow(line, QItemSelectionModel::ClearAndSelect);
+    list_->repaint();
+    form_->setWindowTitle(QString::fromStdString(
+        Format("Pellmor - Converting... %d from %d", number, gauge_->MaxValue())));
+    form_->repaint();
+  }
+
+  void CommitDone(int, const TGitCommitInfo&, int) override { QCoreApplication::processEvents(); }
+
+ private:
+  QWidget* form_;
+  TGauge* gauge_;
+  QListWidget* list_;
 };
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left) {
@@ -109,6 +152,7 @@ void TForm1::SetTabOrder() {
 void TForm1::ConnectEvents() {
   connect(btnSelectFolder, &QPushButton::clicked, this, &TForm1::btnSelectFolderClick);
   connect(btnPrepare, &QPushButton::clicked, this, &TForm1::btnPrepareClick);
+  connect(btnConvert, &QPushButton::clicked, this, &TForm1::btnConvertClick);
 }
 
 void TForm1::FormCreate() {
@@ -168,6 +212,23 @@ void TForm1::btnPrepareClick() {
     return;
   }
   SetCommandsEnabled(false, false, true);
+}
+
+void TForm1::btnConvertClick() {
+  SetCommandsEnabled(false, false, false);
+  try {
+    Gauge1->SetMaxValue(ListBox1->count());
+    Gauge1->SetProgress(0);
+    ListBox1->clearSelection();
+    TWindowProgress progress(this, Gauge1, ListBox1);
+    if (!RunConversion(GetRepositoryFolder(), progress).Cancelled)
+      setWindowTitle(QStringLiteral("Pellmor - Done"));
+  } catch (const std::exception& e) {
+    SetCommandsEnabled(true, true, false);
+    ShowErrorBox(this, QString::fromStdString(e.what()));
+    return;
+  }
+  SetCommandsEnabled(true, true, false);
 }
 
 void TForm1::ListCommits() {

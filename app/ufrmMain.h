@@ -36,8 +36,13 @@ class TForm1 : public QWidget {
   // Checks for a ".git" folder, makes Git ignore the store folder, creates
   // it, and lists the commits; then Convert is enabled.
   void btnPrepareClick();
-  // Convert (btnConvertClick) belongs to the conversion run and is connected
-  // in ConnectEvents together with it; until then the button does nothing.
+  // Converts every listed commit, oldest first, into the store: the gauge,
+  // the caption and the selected line follow the run. Asks before
+  // overwriting uncommitted changes of tracked files (No by default); a
+  // failure ends the run in the error box, with the revisions recorded
+  // before it kept. Select Folder and Prepare are enabled at the end however
+  // the run ends; Convert waits for the next Prepare.
+  void btnConvertClick();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -1,9 +1,22 @@
 // quarv: converts a Git history into a Quarv store without a display, and reads the store back.
 #include <CLI/CLI.hpp>
+#include <exception>
+#include <iostream>
+
+#include "cli/ConvertCommand.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"quarv: convert a Git history into a Quarv store and read the store back"};
   app.require_subcommand(1);
-  CLI11_PARSE(app, argc, argv);
+  pellmor::RegisterConvertCommand(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  } catch (const std::exception& e) {
+    // A command's failure: its message alone, and a status that says so.
+    std::cerr << e.what() << '\n';
+    return 1;
+  }
   return 0;
 }

@@ -1,0 +1,69 @@
+#include "cli/ConvertCommand.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <memory>
+
+#include "cli/ConvertProgress.h"
+#include "convert/uConversionRun.h"
+#include "foundation/Exception.h"
+#include "git/uGitLibrary.h"
+#include "git/uGitWorkingFolder.h"
+
+namespace pellmor {
+
+namespace {
+
+struct TConvertOptions {
+  std::string Folder;
+  bool Force = false;
+};
+
+// The columns of the terminal on standard output, or 80 when it says none.
+int TerminalWidth() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+int CountCommits(const std::string& folder) {
+  const std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(folder);
+  int count = 0;
+  git_oid id;
+  while (walk->Next(id)) ++count;
+  return count;
+}
+
+}  // namespace
+
+void RegisterConvertCommand(CLI::App& app) {
+  auto options = std::make_shared<TConvertOptions>();
+  CLI::App* command = app.add_subcommand(
+      "convert",
+      "Convert the Git history of FOLDER into the Quarv store FOLDER/.Quarv: every commit "
+      "reachable from HEAD and from no tag, oldest first, one revision each");
+  command->add_option("FOLDER", options->Folder, "The working folder of the Git repository")
+      ->required();
+  command->add_flag("--force", options->Force,
+                    "Convert even when tracked files hold uncommitted changes, which the "
+                    "checkouts overwrite");
+  command->callback([options] {
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    ConvertFolder(options->Folder, options->Force, std::cout, terminal,
+                  terminal ? TerminalWidth() : 80);
+  });
+}
+
+void ConvertFolder(const std::string& pathText, bool force, std::ostream& out, bool terminal,
+                   int width) {
+  const std::string folder = RepositoryFolder(pathText);
+  if (!HasGitFolder(folder)) throw Exception(kGitRepositoryNotFound);
+  PrepareStoreFolder(folder);
+  TConvertProgress progress(out, CountCommits(folder), terminal, width, force);
+  progress.Finish(RunConversion(folder, progress));
+}
+
+}  // namespace pellmor

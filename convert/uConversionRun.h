@@ -1,0 +1,63 @@
+// The conversion run: every commit that the commit walk yields (oldest
+// first) is checked out into the working folder and recorded as the next
+// revision of the Quarv store there, with the commit's message, author,
+// author e-mail and time. Written once, without Qt: the window and the quarv
+// tool drive the same run, each through its own TConversionProgress.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "git/uGitLibrary.h"
+
+namespace pellmor {
+
+// What a run reports to the one who drives it, and the one question it asks.
+// Any of these may raise to end the run with that error.
+class TConversionProgress {
+ public:
+  virtual ~TConversionProgress() = default;
+
+  // Asked once, before the first checkout, when tracked files of the working
+  // folder hold changes that the checkouts would overwrite (paths relative to
+  // the working folder, '/' between folders). true goes on; false ends the
+  // run before anything is touched.
+  virtual bool ConfirmOverwrite(const std::vector<std::string>& files) = 0;
+  // The commit at this 1-based position of the walk begins; nothing of it
+  // has been read or written yet.
+  virtual void CommitBegun(int number) = 0;
+  // The commit is done: recorded as the store's revision `revision`, or 0
+  // when the working folder showed no change against the store and nothing
+  // was recorded.
+  virtual void CommitDone(int number, const TGitCommitInfo& commit, int revision) = 0;
+};
+
+struct TConversionSummary {
+  bool Cancelled = false;  // ConfirmOverwrite said no
+  int Commits = 0;         // commits converted
+  int Revisions = 0;       // revisions recorded
+};
+
+// The files of a ConfirmOverwrite question, one a line indented by two
+// blanks: the first ten, then "... and N more" for the rest.
+std::string OverwrittenFilesText(const std::vector<std::string>& files);
+
+// The commit message as a revision records it: every LF becomes CR LF, so an
+// existing CR LF becomes CR CR LF (undone exactly by turning CR LF into LF).
+std::string RevisionComment(const std::string& message);
+
+// Converts the history of the Git repository whose working folder is
+// `folder` (ending in '/') into the store in folder/.Quarv, which Prepare
+// has created. Each commit: checkout (force), a new store engine loaded, the
+// change loader's differences all staged, Commit with the commit's message
+// (RevisionComment), author name, committer time (as the UTC instant it is)
+// and author e-mail; an unchanged working folder records nothing.
+//
+// Raises on the first failure and stops there; revisions recorded before it
+// stay. Failures: folder holds no ".git" folder ("Git repository is not
+// founded."), the repository cannot be opened (OpenCommitWalk), a commit
+// cannot be read or checked out ("Cannot check out commit <short id>.
+// <libgit2 text>"), and every error of the store and the change loader.
+TConversionSummary RunConversion(const std::string& folder, TConversionProgress& progress);
+
+}  // namespace pellmor

@@ -1,0 +1,17 @@
+// Runs a program for a test and collects what it writes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pellmor::test {
+
+// Runs args[0] (looked up in PATH unless it holds a '/') with args in folder,
+// standard input from /dev/null, the environment of the test plus extra
+// entries (NAME=value, replacing ours of the same name). Returns the exit
+// status (-1 when it did not exit normally); out and err get its standard
+// output and standard error. Throws std::runtime_error when it cannot start.
+int RunProgram(const std::vector<std::string>& args, const std::string& folder,
+               const std::vector<std::string>& extra, std::string& out, std::string& err);
+
+}  // namespace pellmor::test
