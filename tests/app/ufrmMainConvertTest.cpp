@@ -11,6 +11,7 @@
 
 #include "app/Gauges.h"
 #include "app/ufrmMain.h"
+#include "tests/app/FormControls.h"
 #include "tests/app/ModalDialogs.h"
 #include "tests/support/GitRepoBuilder.h"
 #include "tests/support/StoreRevisions.h"
@@ -58,19 +59,12 @@ class TForm1ConvertTest : public QObject {
 
   template <typename T>
   T* Control(const char* name) {
-    T* control = form_->findChild<T*>(QString::fromLatin1(name));
-    if (control == nullptr) qFatal("no control %s", name);
-    return control;
+    return pellmor::test::FindControl<T>(form_.get(), name);
   }
   QListWidget* List() { return Control<QListWidget>("ListBox1"); }
   TGauge* Gauge() { return Control<TGauge>("Gauge1"); }
 
-  QString Buttons() {
-    QString state;
-    for (const char* name : {"btnSelectFolder", "btnPrepare", "btnConvert"})
-      state += Control<QPushButton>(name)->isEnabled() ? '1' : '0';
-    return state;
-  }
+  QString Buttons() { return pellmor::test::ButtonStates(form_.get()); }
 
   void Prepare(const std::string& folder) {
     Control<QLineEdit>("Edit1")->setText(QString::fromStdString(folder));
