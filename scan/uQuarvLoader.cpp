@@ -500,6 +500,7 @@ void TQuarvEngine_Loader::ApplyItem(TListItemData& item) {
       e->Untouched = false;
       e->LinkName = oldName;
       e->SetContent(item.NewData.Content);
+      e->Hash = item.NewHash;
     }
     if (files.FindLink(oldName, true) == nullptr) {
       TMyFile* gone = files.Add();
@@ -518,11 +519,14 @@ void TQuarvEngine_Loader::ApplyItem(TListItemData& item) {
   e->CreationTime = f->CreationTime;
   e->LastAccessTime = f->LastAccessTime;
   e->LastWriteTime = f->LastWriteTime;
+  // The entry's digest goes with its bytes, so that a saved index carries it too.
   if (item.IsAddition()) {
     e->SetContent(item.OldData.Content);
+    e->Hash = item.OldHash;
     e->ChangeKind = ckAdded;
   } else {
     e->SetContent(item.NewData.Content);
+    e->Hash = item.NewHash;
     if (item.State == lsModified || item.State == lsModifiedChanged) e->ChangeKind = ckModified;
   }
   e->Untouched = false;

@@ -89,6 +89,21 @@ TEST(TMyFileDataTest, LoadFromStreamTakesTheWholeStreamWhateverItsPosition) {
   EXPECT_EQ(source.Position(), 6);
 }
 
+TEST(TMyFileDataTest, TakeContentAdoptsTheBufferAndSplitsText) {
+  auto item = TListItemData::CreateForFile(nullptr);
+  item->IsText = true;
+  TMemoryStream bytes;
+  SetBytes(bytes, "one\r\ntwo");
+  bytes.SetPosition(3);
+  const uint8_t* buffer = bytes.Memory();
+  item->NewData.TakeContent(bytes);
+  EXPECT_EQ(item->NewData.Content.Memory(), buffer) << "no copy";
+  EXPECT_EQ(item->NewData.Content.Position(), 0);
+  EXPECT_EQ(item->NewData.Lines, (TStringList{"one", "two"}));
+  EXPECT_EQ(bytes.Size(), 0);
+  EXPECT_EQ(bytes.Memory(), nullptr);
+}
+
 TEST(TMyFileDataTest, LoadFromFileReadsFilesAndLinkTargetsAndNamesMissingFiles) {
   TempDir dir;
   WriteFile(dir / "text.txt", "first\r\nsecond");
