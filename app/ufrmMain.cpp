@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <exception>
@@ -32,8 +33,8 @@ constexpr int kBottomMargin = 11;
 constexpr int kTopRow = 8;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
+constexpr int kButtonGap = 5;
 constexpr int kLeft = 16;
-constexpr int kGaugeLeft = 256;
 constexpr int kPathBoxTop = 40;
 constexpr int kPathBoxHeight = 21;
 constexpr int kListTop = 64;
@@ -46,17 +47,19 @@ class TCommitLineDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
 
+  // Replaces what Qt would show: a line break in a list line becomes a line
+  // separator there, which the one-line item cuts off with an ellipsis.
+  QString displayText(const QVariant& value, const QLocale&) const override {
+    QString text = value.toString();
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text;
+  }
+
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QStyleOptionViewItem single = option;
     initStyleOption(&single, index);
     return {single.fontMetrics.horizontalAdvance(single.text) + 8, kListItemHeight};
-  }
-
- protected:
-  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-    QStyledItemDelegate::initStyleOption(option, index);
-    option->text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    option->text.replace(QLatin1Char('\n'), QLatin1Char(' '));
   }
 };
 
@@ -101,11 +104,19 @@ class TWindowProgress : public TConversionProgress {
   QListWidget* list_;
 };
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left) {
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
   auto* button = new QPushButton(QString::fromLatin1(caption), parent);
   button->setObjectName(QString::fromLatin1(name));
-  button->setGeometry(left, kTopRow, kButtonWidth, kButtonHeight);
   return button;
+}
+
+// The usual button width, or more when the caption needs it in the desktop's
+// font (which is often larger than the font these sizes were made for).
+int ButtonWidth(const QPushButton* button) {
+  const QStyle* style = button->style();
+  const int frame = style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+                    2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+  return std::max(kButtonWidth, button->fontMetrics().horizontalAdvance(button->text()) + frame);
 }
 
 }  // namespace
@@ -135,9 +146,9 @@ void TForm1::CreateControls() {
   ListBox1->setUniformItemSizes(true);
   ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
-  btnSelectFolder = MakeButton(this, "btnSelectFolder", "Select Folder", 16);
-  btnPrepare = MakeButton(this, "btnPrepare", "Prepare", 96);
-  btnConvert = MakeButton(this, "btnConvert", "Convert", 176);
+  btnSelectFolder = MakeButton(this, "btnSelectFolder", "Select Folder");
+  btnPrepare = MakeButton(this, "btnPrepare", "Prepare");
+  btnConvert = MakeButton(this, "btnConvert", "Convert");
   btnConvert->setEnabled(false);
   PlaceControls();
 }
@@ -167,7 +178,13 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 
 void TForm1::PlaceControls() {
   const int right = width() - kRightMargin;
-  Gauge1->setGeometry(kGaugeLeft, kTopRow, std::max(right - kGaugeLeft, 0), kButtonHeight);
+  // The buttons side by side from the left, then the gauge up to the right edge.
+  int left = kLeft;
+  for (QPushButton* button : {btnSelectFolder, btnPrepare, btnConvert}) {
+    button->setGeometry(left, kTopRow, ButtonWidth(button), kButtonHeight);
+    left += button->width() + kButtonGap;
+  }
+  Gauge1->setGeometry(left, kTopRow, std::max(right - left, 0), kButtonHeight);
   Edit1->setGeometry(kLeft, kPathBoxTop, std::max(right - kLeft, 0), kPathBoxHeight);
   ListBox1->setGeometry(kLeft, kListTop, std::max(right - kLeft, 0),
                         std::max(height() - kBottomMargin - kListTop, 0));

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QtTest>
 #include <filesystem>
 #include <memory>
@@ -39,6 +40,22 @@ class TForm1Test : public QObject {
 
  private:
   std::unique_ptr<TForm1> form_;
+  QFont desktop_font_;
+
+  void ShowNewForm() {
+    form_ = std::make_unique<TForm1>();
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+  }
+
+  // Replaces the window with one made under a desktop font of this size (the
+  // desktop's own font is restored after the test).
+  void UseDesktopFontOfPixelSize(int pixels) {
+    QFont font = desktop_font_;
+    font.setPixelSize(pixels);
+    QApplication::setFont(font);
+    ShowNewForm();
+  }
 
   template <typename T>
   T* Control(const char* name) {
@@ -69,12 +86,12 @@ class TForm1Test : public QObject {
   }
 
  private slots:
-  void init() {
-    form_ = std::make_unique<TForm1>();
-    form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+  void initTestCase() { desktop_font_ = QApplication::font(); }
+  void init() { ShowNewForm(); }
+  void cleanup() {
+    form_.reset();
+    QApplication::setFont(desktop_font_);
   }
-  void cleanup() { form_.reset(); }
 
   void startsWithCaptionPathBoxAndButtonStates() {
     QCOMPARE(form_->windowTitle(), QStringLiteral("Pellmor"));
@@ -84,7 +101,10 @@ class TForm1Test : public QObject {
     QCOMPARE(List()->count(), 0);
   }
 
+  // With a desktop font in which every caption fits, the controls stand
+  // where the window was drawn, and stretch with the window.
   void placesControlsAndStretchesThemWithTheWindow() {
+    UseDesktopFontOfPixelSize(10);
     QCOMPARE(Control<QPushButton>("btnSelectFolder")->geometry(), QRect(16, 8, 75, 25));
     QCOMPARE(Control<QPushButton>("btnPrepare")->geometry(), QRect(96, 8, 75, 25));
     QCOMPARE(Control<QPushButton>("btnConvert")->geometry(), QRect(176, 8, 75, 25));
@@ -96,6 +116,24 @@ class TForm1Test : public QObject {
     QCOMPARE(PathBox()->width(), 1253);
     QCOMPARE(List()->geometry(), QRect(16, 64, 1253, 509));
     QCOMPARE(Control<QPushButton>("btnConvert")->geometry(), QRect(176, 8, 75, 25));
+  }
+
+  // A large desktop font widens a button whose caption would be cut; the
+  // buttons keep their gaps and the gauge takes the rest of the row.
+  void buttonsGrowToFitTheirCaptionsInALargeFont() {
+    UseDesktopFontOfPixelSize(20);
+    int left = 16;
+    for (const char* name : {"btnSelectFolder", "btnPrepare", "btnConvert"}) {
+      const QPushButton* button = Control<QPushButton>(name);
+      QCOMPARE(button->pos(), QPoint(left, 8));
+      QCOMPARE(button->height(), 25);
+      QVERIFY2(button->width() >= 75 &&
+                   button->width() > button->fontMetrics().horizontalAdvance(button->text()),
+               name);
+      left += button->width() + 5;
+    }
+    QVERIFY(Control<QPushButton>("btnSelectFolder")->width() > 75);
+    QCOMPARE(Control<TGauge>("Gauge1")->geometry(), QRect(left, 8, form_->width() - 9 - left, 25));
   }
 
   void tabOrderRunsPathBoxListThenButtons() {
@@ -116,8 +154,13 @@ class TForm1Test : public QObject {
     QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W'));
     QCOMPARE(List()->font().pixelSize(), 13);
     QCOMPARE(List()->selectionMode(), QAbstractItemView::ExtendedSelection);
-    List()->addItem(QStringLiteral("one line\nwith a break"));
+    List()->addItem(QStringLiteral("one line\r\nwith a break\n"));
     QCOMPARE(List()->visualItemRect(List()->item(0)).height(), 16);
+    // Shown on its one line with blanks for the breaks, not cut at the first break.
+    const auto* delegate = qobject_cast<QStyledItemDelegate*>(List()->itemDelegate());
+    QVERIFY(delegate != nullptr);
+    QCOMPARE(delegate->displayText(List()->item(0)->text(), QLocale()),
+             QStringLiteral("one line  with a break "));
   }
 
   void prepareListsCommitsOldestFirstAndReadiesTheFolder() {
