@@ -3,12 +3,22 @@
 #include <exception>
 #include <iostream>
 
+#include "cli/CatCommand.h"
+#include "cli/CheckoutCommand.h"
 #include "cli/ConvertCommand.h"
+#include "cli/LogCommand.h"
+#include "cli/LsCommand.h"
+#include "cli/VerifyCommand.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"quarv: convert a Git history into a Quarv store and read the store back"};
   app.require_subcommand(1);
   pellmor::RegisterConvertCommand(app);
+  pellmor::RegisterLogCommand(app);
+  pellmor::RegisterLsCommand(app);
+  pellmor::RegisterCatCommand(app);
+  pellmor::RegisterCheckoutCommand(app);
+  pellmor::RegisterVerifyCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -72,6 +72,13 @@ uint64_t UnixTimeToFileTime(int64_t seconds, int64_t nanoseconds) {
   return static_cast<uint64_t>(seconds * 10000000LL + nanoseconds / 100) + kUnixEpochAsFileTime;
 }
 
+TUnixTime FileTimeToUnixTime(uint64_t fileTime) {
+  constexpr uint64_t kTicksPerSecond = 10000000;
+  constexpr int64_t kEpochSeconds = kUnixEpochAsFileTime / kTicksPerSecond;
+  return {static_cast<int64_t>(fileTime / kTicksPerSecond) - kEpochSeconds,
+          static_cast<int64_t>(fileTime % kTicksPerSecond) * 100};
+}
+
 std::string IncludeTrailingDelimiter(const std::string& path) {
   if (!path.empty() && path.back() == '/') return path;
   return path + '/';

@@ -27,6 +27,14 @@ constexpr uint32_t kAttrReparsePoint = 0x400;  // a symbolic link
 // FILETIME of a POSIX instant.
 uint64_t UnixTimeToFileTime(int64_t seconds, int64_t nanoseconds);
 
+// The POSIX instant of a FILETIME, the inverse of UnixTimeToFileTime:
+// Seconds (negative before 1970) and Nanoseconds (0 to 999,999,900).
+struct TUnixTime {
+  int64_t Seconds = 0;
+  int64_t Nanoseconds = 0;
+};
+TUnixTime FileTimeToUnixTime(uint64_t fileTime);
+
 // path with a '/' at its end.
 std::string IncludeTrailingDelimiter(const std::string& path);
 // The disk path of a store name: root (ending in '/') + name with '\' turned into '/'.

@@ -11,14 +11,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "foundation/Exception.h"
 #include "foundation/Streams.h"
 #include "foundation/uMyClasses.h"
 #include "foundation/uMyHash.h"
+#include "store/NameCase.h"
 
 namespace pellmor {
 
@@ -189,15 +193,20 @@ class TMyFileList : private TObjectList<TMyFile> {
     TMyFile* first;  // the entry of this name that comes first in the list
     int count;       // how many entries carry this name
   };
+  // Keyed by the UpperName of the slot's first entry (a view of that
+  // entry's own string, so the index holds no copies of the names); found by
+  // any spelling of the name, ASCII case ignored.
+  using NameIndex = std::unordered_map<std::string_view, Slot, TNameHashAscii, TSameNameAscii>;
 
   void IndexAdd(TMyFile* entry);
   void IndexRemove(TMyFile* entry);
+  void MakeFirst(NameIndex::iterator slot, TMyFile* entry);
   void Renumber(int from);
   void Rename(TMyFile* entry, const std::string& name);
 
   TMyContaner* owner_;
   // Entries with an empty name are not indexed; they are found by a scan.
-  std::unordered_map<std::string, Slot> index_;
+  NameIndex index_;
 };
 
 // One container: a revision's header and its entries, or the index.
@@ -227,6 +236,12 @@ class TMyContaner : public TPersistent {
   // ContentOffset and Compressed as its record gave them), for readers that
   // loaded lpRecords. Raises as LoadFromFile does.
   void LoadContentFromFile(const std::string& path, TMyFile& entry);
+  // The same for several entries through one open file: their blocks are
+  // read in ascending ContentOffset, each decompressed once, and use(entry)
+  // is called right after each (it may take or clear the entry's Content, so
+  // that only one content is held at a time).
+  void LoadContentsFromFile(const std::string& path, std::vector<TMyFile*> entries,
+                            const std::function<void(TMyFile&)>& use);
 
   // Writes the container: header, entry records, content blocks, then the
   // offsets patched into the records. SaveToFile builds the image in memory

@@ -1,0 +1,114 @@
+#include "cli/LogCommand.h"
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+
+#include "cli/IsoDate.h"
+#include "cli/JsonWriter.h"
+#include "cli/QuarvReader.h"
+#include "cli/ReadingArguments.h"
+#include "store/uMyFS.h"
+
+namespace pellmor {
+
+namespace {
+
+// The message's lines (CR LF, LF or CR end a line), trailing empty lines left out.
+std::vector<std::string> MessageLines(const std::string& message) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (size_t i = 0; i < message.size(); ++i) {
+    const char c = message[i];
+    if (c != '\r' && c != '\n') {
+      line += c;
+      continue;
+    }
+    if (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n') ++i;
+    lines.push_back(line);
+    line.clear();
+  }
+  lines.push_back(line);
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+void WriteText(const TMyContaner& revision, const TChangeCounts& counts, std::ostream& out) {
+  out << "revision " << revision.Number << '\n'
+      << "Date:    " << IsoLocalDate(revision.Date) << '\n'
+      << "Author:  " << revision.Author << " <" << revision.Email << ">\n"
+      << "Changes: " << counts.Added << " added, " << counts.Modified << " modified, "
+      << counts.Deleted << " deleted, " << counts.Renamed << " renamed\n\n";
+  for (const std::string& line : MessageLines(revision.Comment)) out << "    " << line << '\n';
+  out << '\n';
+}
+
+void WriteJson(const TMyContaner& revision, const TChangeCounts& counts, TJsonWriter& json) {
+  json.BeginObject();
+  json.NumberMember("revision", revision.Number);
+  json.StringMember("date", IsoLocalDate(revision.Date));
+  json.StringMember("author", revision.Author);
+  json.StringMember("email", revision.Email);
+  json.StringMember("message", revision.Comment);
+  json.NumberMember("added", counts.Added);
+  json.NumberMember("modified", counts.Modified);
+  json.NumberMember("deleted", counts.Deleted);
+  json.NumberMember("renamed", counts.Renamed);
+  json.EndObject();
+}
+
+}  // namespace
+
+TChangeCounts CountChanges(const TMyContaner& revision) {
+  TChangeCounts counts;
+  for (const auto& entry : revision.Files) {
+    if (entry->DataRevision != revision.Number) continue;  // carried over
+    if (entry->IsLink) {
+      if (!entry->Deleted) ++counts.Renamed;  // the old name's entry is the same rename
+    } else if (entry->Deleted) {
+      ++counts.Deleted;
+    } else if (entry->ChangeKind == ckAdded) {
+      ++counts.Added;
+    } else {
+      ++counts.Modified;
+    }
+  }
+  return counts;
+}
+
+void RegisterLogCommand(CLI::App& app) {
+  auto options = std::make_shared<TLogOptions>();
+  CLI::App* command = AddReadingCommand(
+      app, "log",
+      "List the revisions of the store in FOLDER, newest first: number, date, author, "
+      "message and counts of added, modified, deleted and renamed files",
+      options->Folder);
+  command->add_flag("--reverse", options->Reverse, "Oldest revision first");
+  command->add_flag("--json", options->Json, "Print a JSON array for scripts");
+  command->callback([options] { RunLog(*options, std::cout); });
+}
+
+void RunLog(const TLogOptions& options, std::ostream& out) {
+  const TQuarvReader reader(options.Folder);
+  std::vector<int32_t> numbers = reader.Revisions();
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  if (!options.Reverse) std::reverse(numbers.begin(), numbers.end());
+
+  TJsonWriter json(out);
+  if (options.Json) json.BeginArray();
+  for (const int32_t number : numbers) {
+    const std::unique_ptr<TMyContaner> revision = reader.ReadRevision(number, lpRecords);
+    const TChangeCounts counts = CountChanges(*revision);
+    if (options.Json)
+      WriteJson(*revision, counts, json);
+    else
+      WriteText(*revision, counts, out);
+  }
+  if (options.Json) {
+    json.EndArray();
+    json.Finish();
+  }
+}
+
+}  // namespace pellmor

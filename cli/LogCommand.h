@@ -1,0 +1,41 @@
+// `quarv log FOLDER [--reverse] [--json]`: the revisions of a store, newest
+// first, each with its number, date, author, message and counts of changed
+// files, read from the container headers and entry records alone.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace pellmor {
+
+class TMyContaner;
+
+struct TLogOptions {
+  std::string Folder;    // the working folder that holds .Quarv
+  bool Reverse = false;  // oldest first
+  bool Json = false;     // a JSON array instead of text blocks
+};
+
+// What one revision recorded: files whose bytes it stored as added or as
+// modified, files it recorded as deleted, and renames (counted once, by the
+// entry under the new name). Entries carried over unchanged count nowhere.
+struct TChangeCounts {
+  int Added = 0;
+  int Modified = 0;
+  int Deleted = 0;
+  int Renamed = 0;
+};
+TChangeCounts CountChanges(const TMyContaner& revision);
+
+// Adds the "log" command to the tool.
+void RegisterLogCommand(CLI::App& app);
+
+// Writes the log to out. Raises the reader's errors (no store, a missing or
+// damaged container).
+void RunLog(const TLogOptions& options, std::ostream& out);
+
+}  // namespace pellmor

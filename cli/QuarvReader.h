@@ -1,0 +1,100 @@
+// Read-only access to the Quarv store of a working folder, for the quarv
+// tool's reading commands (log, ls, cat, checkout, verify): the history, a
+// revision's container (header and entry records alone, or whole), and the
+// bytes of a revision's files fetched from the containers that hold them.
+//
+// Nothing is written and nothing is cached between calls: each call opens
+// the files it needs for the duration of its read.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/uMyFS.h"
+#include "store/uMyHistory.h"
+
+namespace pellmor {
+
+class TQuarvReader {
+ public:
+  // folder: a working folder holding ".Quarv" (with or without a trailing
+  // '/'). Reads History.txt; a store without it has no revision. Raises
+  // "No Quarv store in '<folder>'" when the folder holds no ".Quarv", and an
+  // error naming History.txt when that file cannot be read.
+  explicit TQuarvReader(const std::string& folder);
+
+  // The working folder, ending in '/'.
+  const std::string& RootPath() const { return files_.RootPath; }
+  std::string HistoryFileName() const;
+  // RootPath/.Quarv/Objects/<number>.dat.
+  std::string ContainerFileName(int32_t number) const { return files_.ContainerFileName(number); }
+
+  // The revision numbers History.txt lists, in its order.
+  const std::vector<int32_t>& Revisions() const { return revisions_; }
+  // The lines of History.txt that name revisions, in its order.
+  const std::vector<TMyHistoryItem>& HistoryItems() const { return history_; }
+  bool HasRevision(int32_t number) const;
+  // The highest listed number. Raises "The store in '<folder>' holds no
+  // revision" for an empty history.
+  int32_t Newest() const;
+
+  // Reads revision `number` from its container file: the header and entry
+  // records (lpRecords), or everything (lpEverything, each content block
+  // decompressed once). Raises "Revision %d does not exist in the store
+  // '<folder>'" when the history does not list it, the file layer's error
+  // naming a missing file, and EDamagedContainer naming the file when it is
+  // damaged or holds another revision. The container belongs to no list.
+  std::unique_ptr<TMyContaner> ReadRevision(int32_t number, TLoadParts parts) const;
+
+  // Fetches the bytes of some entries of `revision` (read with lpRecords by
+  // ReadRevision) and hands each to use(entry, bytes) once, grouped by the
+  // container that holds them (ascending DataRevision): each holding
+  // container is opened once and each needed block decompressed once; no
+  // other block is read. The bytes are checked against the entry's Hash
+  // before use sees them; only one file's bytes are held at a time.
+  //
+  // Raises, naming the entry and the container file, when the bytes are
+  // nowhere (DataRevision outside 1..revision's Number, not listed in the
+  // history, or the holding container has no entry of that name that holds
+  // bytes of its own), when they do not match the digest, and as
+  // ReadRevision when a holding container cannot be read.
+  void ReadContents(TMyContaner& revision, const std::vector<TMyFile*>& entries,
+                    const std::function<void(const TMyFile&, TMemoryStream&)>& use) const;
+
+  // How an entry's bytes are stored: the length of its content block in the
+  // container that holds it, and whether that block is zlib data.
+  struct TStoredSize {
+    int64_t Size = 0;
+    bool Compressed = false;
+  };
+  // The stored size of each entry (in entries' order), read from the holding
+  // containers' entry records and the 4-byte length field of each block;
+  // no content byte is read. Raises as ReadContents does.
+  std::vector<TStoredSize> ReadStoredSizes(TMyContaner& revision,
+                                           const std::vector<TMyFile*>& entries) const;
+
+ private:
+  // One stored entry of a holding container and the entries of the revision
+  // whose bytes it holds (more than one only in a damaged revision that
+  // lists a name twice).
+  struct THeldEntry {
+    TMyFile* Stored;
+    std::vector<TMyFile*> Askers;
+  };
+  using THolderVisit = std::function<void(TMyContaner& holder, const std::string& path,
+                                          std::vector<THeldEntry>& held)>;
+  // Groups entries by the container that holds their bytes and calls visit
+  // once per holding container, in ascending number, with the holder's
+  // records read; raises as ReadContents for bytes that are nowhere.
+  void VisitHolders(TMyContaner& revision, const std::vector<TMyFile*>& entries,
+                    const THolderVisit& visit) const;
+
+  TMyFS_Engine files_;
+  std::vector<TMyHistoryItem> history_;
+  std::vector<int32_t> revisions_;
+};
+
+}  // namespace pellmor

@@ -1,0 +1,184 @@
+#include "foundation/ConfinedFolder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "foundation/Exception.h"
+#include "foundation/Platform.h"
+
+namespace pellmor {
+
+namespace {
+
+[[noreturn]] void ThrowSystem(const char* what, const std::string& path, int error) {
+  // A link met where a folder was expected reports ELOOP or ENOTDIR; say so plainly.
+  const std::string reason = error == ELOOP ? "It is a symbolic link" : std::strerror(error);
+  throw Exception(Format("%s \"%s\". %s", what, path.c_str(), reason.c_str()));
+}
+
+std::vector<std::string> Components(const std::string& relative, const std::string& shown) {
+  std::vector<std::string> parts;
+  std::string::size_type start = 0;
+  while (true) {
+    const std::string::size_type slash = relative.find('/', start);
+    parts.push_back(relative.substr(start, slash - start));
+    const std::string& part = parts.back();
+    if (part.empty() || part == "." || part == ".." || part.find('\0') != std::string::npos)
+      throw Exception(Format("Cannot create file \"%s\". The name is not a plain relative path",
+                             shown.c_str()));
+    if (slash == std::string::npos) return parts;
+    start = slash + 1;
+  }
+}
+
+timespec ToTimespec(uint64_t fileTime) {
+  const TUnixTime time = FileTimeToUnixTime(fileTime);
+  timespec spec{};
+  spec.tv_sec = static_cast<time_t>(time.Seconds);
+  spec.tv_nsec = static_cast<long>(time.Nanoseconds);
+  return spec;
+}
+
+int OpenFolderAt(int parent, const std::string& name) {
+  return ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+bool IsLinkAt(int parent, const std::string& name) {
+  struct stat st {};
+  return ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+}  // namespace
+
+TConfinedFolder::TConfinedFolder(const std::string& path) : path_(IncludeTrailingDelimiter(path)) {
+  ForceDirectories(path_);
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) ThrowSystem("Cannot open folder", path_, errno);
+}
+
+TConfinedFolder::~TConfinedFolder() {
+  CloseCachedParent();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool TConfinedFolder::IsEmpty() const {
+  const int fd = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+  if (dir == nullptr) {
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    ThrowSystem("Cannot list folder", path_, error);
+  }
+  bool empty = true;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+      empty = false;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return empty;
+}
+
+void TConfinedFolder::CloseCachedParent() {
+  if (cachedFd_ >= 0) ::close(cachedFd_);
+  cachedFd_ = -1;
+  cachedFolder_.clear();
+}
+
+int TConfinedFolder::OpenParent(const std::string& relative, std::string& leaf) {
+  std::vector<std::string> parts = Components(relative, path_ + relative);
+  leaf = parts.back();
+  parts.pop_back();
+  if (parts.empty()) return fd_;
+  const std::string folder = relative.substr(0, relative.size() - leaf.size() - 1);
+  if (cachedFd_ >= 0 && cachedFolder_ == folder) return cachedFd_;
+
+  CloseCachedParent();
+  int current = fd_;
+  std::string shown = path_;
+  for (const std::string& part : parts) {
+    shown += part;
+    int next = OpenFolderAt(current, part);
+    if (next < 0 && errno == ENOENT) {
+      if (::mkdirat(current, part.c_str(), 0777) != 0 && errno != EEXIST)
+        ThrowSystem("Cannot create folder", shown, errno);
+      next = OpenFolderAt(current, part);
+    }
+    int error = errno;
+    if (next < 0 && IsLinkAt(current, part)) error = ELOOP;
+    if (current != fd_) ::close(current);
+    if (next < 0) ThrowSystem("Cannot create folder", shown, error);
+    current = next;
+    shown += '/';
+  }
+  cachedFd_ = current;
+  cachedFolder_ = folder;
+  return current;
+}
+
+void TConfinedFolder::ClearPlace(int parent, const std::string& leaf, const std::string& relative) {
+  if (::unlinkat(parent, leaf.c_str(), 0) == 0 || errno == ENOENT) return;
+  const int error = errno;
+  if (error == EISDIR || error == EPERM) {
+    struct stat st {};
+    if (::fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+      throw Exception(Format("Cannot create file \"%s\". A folder of that name is in the way",
+                             (path_ + relative).c_str()));
+  }
+  ThrowSystem("Cannot create file", path_ + relative, error);
+}
+
+void TConfinedFolder::WriteFile(const std::string& relative, const TMemoryStream& bytes,
+                                bool executable, uint64_t lastAccessTime, uint64_t lastWriteTime) {
+  std::string leaf;
+  const int parent = OpenParent(relative, leaf);
+  ClearPlace(parent, leaf, relative);
+  const std::string shown = path_ + relative;
+  const int fd =
+      ::openat(parent, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+               executable ? 0777 : 0666);
+  if (fd < 0) ThrowSystem("Cannot create file", shown, errno);
+  const uint8_t* data = bytes.Memory();
+  size_t left = static_cast<size_t>(bytes.Size());
+  int error = 0;
+  while (left > 0 && error == 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0) {
+      if (errno != EINTR) error = errno;
+      continue;
+    }
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  const timespec times[2] = {ToTimespec(lastAccessTime), ToTimespec(lastWriteTime)};
+  if (error == 0 && ::futimens(fd, times) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) ThrowSystem("Cannot write file", shown, error);
+}
+
+void TConfinedFolder::WriteSymlink(const std::string& relative, const std::string& target,
+                                   uint64_t lastAccessTime, uint64_t lastWriteTime) {
+  const std::string shown = path_ + relative;
+  if (target.empty() || target.find('\0') != std::string::npos)
+    throw Exception(
+        Format("Cannot create symbolic link \"%s\". Its target is empty or holds a "
+               "NUL byte",
+               shown.c_str()));
+  std::string leaf;
+  const int parent = OpenParent(relative, leaf);
+  ClearPlace(parent, leaf, relative);
+  if (::symlinkat(target.c_str(), parent, leaf.c_str()) != 0)
+    ThrowSystem("Cannot create symbolic link", shown, errno);
+  const timespec times[2] = {ToTimespec(lastAccessTime), ToTimespec(lastWriteTime)};
+  if (::utimensat(parent, leaf.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+    ThrowSystem("Cannot set the times of", shown, errno);
+}
+
+}  // namespace pellmor
