@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <string_view>
-#include <vector>
 
 #include "foundation/Platform.h"
 #include "foundation/uMyFileTypes.h"
@@ -212,7 +210,7 @@ TMyFile* TMyFileList::FindByName(const std::string& name, int* position) const {
         break;
       }
   } else {
-    const auto it = index_.find(name);
+    const auto it = index_.find(UpperCaseAscii(name));
     if (it != index_.end()) found = it->second.first;
   }
   if (position) *position = found ? found->position_ : -1;
@@ -229,8 +227,9 @@ TMyFile* TMyFileList::FindOrAdd(const std::string& name) {
 TMyFile* TMyFileList::FindLink(const std::string& name, bool deleted, int* position) const {
   int remaining = Count();  // entries of this name still to look at
   int start = 0;
-  if (!name.empty()) {
-    const auto it = index_.find(name);
+  const std::string upper = UpperCaseAscii(name);
+  if (!upper.empty()) {
+    const auto it = index_.find(upper);
     if (it == index_.end()) remaining = 0;
     else {
       remaining = it->second.count;
@@ -240,7 +239,7 @@ TMyFile* TMyFileList::FindLink(const std::string& name, bool deleted, int* posit
   TMyFile* found = nullptr;
   for (int i = start; i < Count() && remaining > 0; ++i) {
     TMyFile* entry = Items(i);
-    if (!SameNameAscii(entry->upperName_, name)) continue;
+    if (entry->upperName_ != upper) continue;
     --remaining;
     if (entry->IsLink && entry->Deleted == deleted) {
       found = entry;
@@ -268,36 +267,10 @@ void TMyFileList::Clear() {
 }
 
 void TMyFileList::SortByName() {
-  // The keys side by side in one buffer: comparing them then reads one block
-  // of memory instead of chasing every entry's name across the heap, which
-  // is what a sort of 100,000 entries would spend most of its time on.
-  const int count = Count();
-  std::string keys;
-  size_t total = 0;
-  for (const auto& entry : *this) total += entry->upperName_.size();
-  keys.reserve(total);
-  struct Key {
-    size_t offset;
-    size_t length;
-    int position;
-  };
-  std::vector<Key> order;
-  order.reserve(static_cast<size_t>(count));
-  for (const auto& entry : *this) {
-    order.push_back({keys.size(), entry->upperName_.size(), entry->position_});
-    keys += entry->upperName_;
-  }
-  const std::string_view all(keys);
-  // Equal names keep their order (the position decides), so the first entry
-  // of every name stays the first and the name index stays valid.
-  std::sort(order.begin(), order.end(), [&](const Key& a, const Key& b) {
-    const int c = all.substr(a.offset, a.length).compare(all.substr(b.offset, b.length));
-    return c != 0 ? c < 0 : a.position < b.position;
-  });
-  std::vector<std::unique_ptr<TMyFile>> entries(static_cast<size_t>(count));
-  for (int i = count - 1; i >= 0; --i) entries[static_cast<size_t>(i)] = Base::Detach(i);
-  for (const Key& key : order) Base::Add(std::move(entries[static_cast<size_t>(key.position)]));
+  Sort([](const TMyFile& a, const TMyFile& b) { return a.upperName_ < b.upperName_; });
   Renumber(0);
+  index_.clear();
+  for (const auto& entry : *this) IndexAdd(entry.get());
 }
 
 void TMyFileList::IndexAdd(TMyFile* entry) {
@@ -305,7 +278,7 @@ void TMyFileList::IndexAdd(TMyFile* entry) {
   const auto [it, added] = index_.try_emplace(entry->upperName_, Slot{entry, 1});
   if (added) return;
   ++it->second.count;
-  if (entry->position_ < it->second.first->position_) MakeFirst(it, entry);
+  if (entry->position_ < it->second.first->position_) it->second.first = entry;
 }
 
 void TMyFileList::IndexRemove(TMyFile* entry) {
@@ -317,23 +290,12 @@ void TMyFileList::IndexRemove(TMyFile* entry) {
     return;
   }
   if (it->second.first != entry) return;
-  // Names shared by several entries only come from odd input; a scan for the
-  // next one in list order is fine there.
-  for (int i = entry->position_ + 1; i < Count(); ++i) {
-    TMyFile* other = Items(i);
-    if (other->upperName_ == entry->upperName_) {
-      MakeFirst(it, other);
+  // Names shared by several entries only come from odd input; a scan is fine there.
+  for (const auto& other : *this)
+    if (other.get() != entry && other->upperName_ == entry->upperName_) {
+      it->second.first = other.get();
       return;
     }
-  }
-}
-
-void TMyFileList::MakeFirst(NameIndex::iterator slot, TMyFile* entry) {
-  // The key is a view of the first entry's name: it moves with the slot.
-  auto node = index_.extract(slot);
-  node.key() = entry->upperName_;
-  node.mapped().first = entry;
-  index_.insert(std::move(node));
 }
 
 void TMyFileList::Renumber(int from) {

@@ -14,7 +14,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -22,7 +21,6 @@
 #include "foundation/Streams.h"
 #include "foundation/uMyClasses.h"
 #include "foundation/uMyHash.h"
-#include "store/NameCase.h"
 
 namespace pellmor {
 
@@ -193,20 +191,15 @@ class TMyFileList : private TObjectList<TMyFile> {
     TMyFile* first;  // the entry of this name that comes first in the list
     int count;       // how many entries carry this name
   };
-  // Keyed by the UpperName of the slot's first entry (a view of that
-  // entry's own string, so the index holds no copies of the names); found by
-  // any spelling of the name, ASCII case ignored.
-  using NameIndex = std::unordered_map<std::string_view, Slot, TNameHashAscii, TSameNameAscii>;
 
   void IndexAdd(TMyFile* entry);
   void IndexRemove(TMyFile* entry);
-  void MakeFirst(NameIndex::iterator slot, TMyFile* entry);
   void Renumber(int from);
   void Rename(TMyFile* entry, const std::string& name);
 
   TMyContaner* owner_;
   // Entries with an empty name are not indexed; they are found by a scan.
-  NameIndex index_;
+  std::unordered_map<std::string, Slot> index_;
 };
 
 // One container: a revision's header and its entries, or the index.
