@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config libgit2-dev zlib1g-dev qt6-base-dev
-          libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev git xvfb xauth)
+          libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev git xvfb xauth
+          fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
