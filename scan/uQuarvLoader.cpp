@@ -5,6 +5,7 @@
 
 #include "foundation/Platform.h"
 #include "foundation/uMyFileTypes.h"
+#include "scan/WorkingFileReader.h"
 #include "store/NameCase.h"
 
 namespace pellmor {
@@ -12,6 +13,9 @@ namespace pellmor {
 namespace {
 
 constexpr char kStoreFolderPattern[] = ".Quarv";
+// How far the working-file reader may run ahead of the comparison.
+constexpr int kFilesReadAhead = 64;
+constexpr int64_t kBytesReadAhead = 64 << 20;
 
 // Refuses names the store cannot keep apart: two entries of one folder whose
 // names differ only in ASCII case would share one entry, and a backslash
@@ -89,7 +93,22 @@ void TQuarvEngine_Loader::Compare() {
   root_ = ScanFolderTree(engine_.RootPath, "*.*", true, &IgnoreList);
   CheckStorableNames(*root_);
   CollectRenames();
-  CompareFolder(*root_);
+  {
+    // The working files CompareFolder reads are read and hashed ahead, in
+    // its order, while it works on the ones before.
+    std::vector<std::string> planned;
+    PlanWorkingReads(*root_, planned);
+    TWorkingFileReader reader(std::move(planned), TWorkingFileReader::DefaultThreads(),
+                              kFilesReadAhead, kBytesReadAhead);
+    reader_ = &reader;
+    try {
+      CompareFolder(*root_);
+    } catch (...) {
+      reader_ = nullptr;
+      throw;
+    }
+    reader_ = nullptr;
+  }
   CollectDeletions();
   SortByName(Changes);
   SortByName(Staged);
@@ -103,12 +122,30 @@ TChangeRefList TQuarvEngine_Loader::ChangeRefs() const {
 }
 
 void TQuarvEngine_Loader::ReadWorkingFile(const std::string& rel, TContentDigest& digest) {
-  ReadFileContent(DiskPath(engine_.RootPath, rel), working_);
+  const std::string path = DiskPath(engine_.RootPath, rel);
+  if (reader_ != nullptr) return reader_->Take(path, working_, digest);
+  ReadFileContent(path, working_);
   ContentDigest(working_, digest);
 }
 
 bool TQuarvEngine_Loader::IsRenamedTo(const std::string& name) const {
   return renamedNames_.count(UpperCaseAscii(name)) != 0;
+}
+
+bool TQuarvEngine_Loader::IsLeftOut(const std::string& rel) const {
+  return engine_.IgnoreList.IsIgnored(rel) || IsRenamedTo(rel);
+}
+
+void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder,
+                                           std::vector<std::string>& paths) const {
+  for (const auto& node : folder.Files) {
+    const std::string rel = node->GetRelativePath();
+    const TMyFile* e = target_->Files.FindByName(rel);
+    const bool staged = e != nullptr && !e->IsLink;
+    if (staged ? !e->Deleted : !IsLeftOut(rel)) paths.push_back(DiskPath(engine_.RootPath, rel));
+  }
+  for (const auto& sub : folder.Folders)
+    PlanWorkingReads(*static_cast<const TFolderObject*>(sub.get()), paths);
 }
 
 void TQuarvEngine_Loader::CollectRenames() {
@@ -222,8 +259,8 @@ void TQuarvEngine_Loader::CompareFolder(TFolderObject& folder) {
       AddStaged(std::move(item), rel);
       continue;
     }
-    if (engine_.IgnoreList.IsIgnored(rel)) continue;
-    if (IsRenamedTo(rel)) continue;  // CollectRenames covers it
+    // Names the store leaves out, and new names of renames (CollectRenames covers them).
+    if (IsLeftOut(rel)) continue;
     TMyFile* b = base_ != nullptr ? base_->Files.FindByName(rel) : nullptr;
     if (b != nullptr)
       CompareWithBase(rel, f, *b);

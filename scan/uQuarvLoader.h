@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "scan/WorkingFileReader.h"
 #include "scan/uListBoxData.h"
 #include "scan/uMyFileUtils.h"
 #include "store/uMyFS.h"
@@ -95,10 +96,17 @@ class TQuarvEngine_Loader {
                        const TChangeRefList& movedToStaged);
 
   // Reads the working file of a relative name into working_ (one buffer,
-  // read once) and hashes it in place.
+  // read once) and hashes it in place; during CompareFolder the file comes
+  // from the reader, which read it ahead.
   void ReadWorkingFile(const std::string& rel, TContentDigest& digest);
   // Whether a rename record names this as its new name.
   bool IsRenamedTo(const std::string& name) const;
+  // Whether CompareFolder passes over a file that is not staged: a name of
+  // the store's ignore list or the new name of a rename.
+  bool IsLeftOut(const std::string& rel) const;
+  // The disk paths of the working files CompareFolder will read, in the
+  // order it reads them.
+  void PlanWorkingReads(const TFolderObject& folder, std::vector<std::string>& paths) const;
 
   TListItemData* AddChange(std::unique_ptr<TListItemData> item, const std::string& name);
   TListItemData* AddStaged(std::unique_ptr<TListItemData> item, const std::string& name);
@@ -112,6 +120,7 @@ class TQuarvEngine_Loader {
   TMyContaner* base_ = nullptr;
   TMyContaner* previous_ = nullptr;
   TMemoryStream working_;                         // the working file being compared
+  TWorkingFileReader* reader_ = nullptr;          // during CompareFolder only
   std::unordered_set<std::string> renamedNames_;  // upper-case new names of the rename log
 };
 

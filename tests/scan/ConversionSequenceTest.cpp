@@ -14,6 +14,7 @@
 #include "scan/uQuarvLoader.h"
 #include "store/NameCase.h"
 #include "store/uQuarvEngine.h"
+#include "tests/support/StoreRevisions.h"
 #include "tests/support/TempDir.h"
 
 namespace pellmor {
@@ -56,9 +57,7 @@ class ConversionSequenceTest : public ::testing::Test {
         if (name == ".GIT" || name == ".QUARV") it.disable_recursion_pending();
         continue;
       }
-      std::string relative = it->path().lexically_relative(root).string();
-      for (char& c : relative)
-        if (c == '/') c = '\\';
+      const std::string relative = it->path().lexically_relative(root).string();
       if (ignored.count(relative) != 0) continue;
       files[relative] = it->is_symlink() ? fs::read_symlink(it->path()).string()
                                          : test::ReadFile(it->path().string());
@@ -66,31 +65,16 @@ class ConversionSequenceTest : public ::testing::Test {
     return files;
   }
 
-  // Revision `number` read back through a fresh engine: every entry not
-  // marked deleted with its bytes, fetched from older revisions as needed.
-  Files Revision(int number) const {
-    TQuarv_Engine engine(dir_.Path());
-    engine.Load();
-    TMyContaner* container = engine.FileSystem->FindByNumber(number);
-    if (container == nullptr) {
-      ADD_FAILURE() << "no revision " << number;
-      return {};
+  // Every revision read back through a fresh engine: the files each holds
+  // (bytes fetched from the revision that stored them), oldest first.
+  std::vector<Files> Revisions() const {
+    std::vector<Files> revisions;
+    for (const test::StoredRevision& revision : test::ReadStoreRevisions(dir_.Path())) {
+      Files files;
+      for (const auto& [name, file] : revision.Files) files[name] = file.Bytes;
+      revisions.push_back(files);
     }
-    if (!container->Loaded) container->LoadFromFile(container->GetFileName());
-    Files files;
-    for (const auto& entry : container->Files) {
-      if (entry->Deleted) continue;
-      engine.LoadContent(*entry);
-      files[entry->Name()] = std::string(reinterpret_cast<const char*>(entry->Content.Memory()),
-                                         static_cast<size_t>(entry->Content.Size()));
-    }
-    return files;
-  }
-
-  int RevisionCount() const {
-    TQuarv_Engine engine(dir_.Path());
-    engine.Load();
-    return engine.FileSystem->Containers.Count();
+    return revisions;
   }
 
   test::TempDir dir_;
@@ -112,9 +96,10 @@ TEST_F(ConversionSequenceTest, EveryRevisionReadsBackAsTheFolderStood) {
   auto record = [&](const char* step, int revision, const std::set<std::string>& ignored = {}) {
     SCOPED_TRACE(step);
     EXPECT_GT(Convert(step), 0);
-    ASSERT_EQ(RevisionCount(), revision);
+    const std::vector<Files> revisions = Revisions();
+    ASSERT_EQ(revisions.size(), static_cast<size_t>(revision));
     expected[revision] = Snapshot(ignored);
-    ExpectSameFiles(Revision(revision), expected[revision]);
+    ExpectSameFiles(revisions.back(), expected[revision]);
   };
 
   std::string big;
@@ -130,7 +115,7 @@ TEST_F(ConversionSequenceTest, EveryRevisionReadsBackAsTheFolderStood) {
   Write("sub/.git/config", "[core]\n");
   ASSERT_EQ(::symlink("a.txt", Path("link").c_str()), 0);
   record("first revision", 1);
-  EXPECT_EQ(expected[1].count(".git\\HEAD"), 0u);
+  EXPECT_EQ(expected[1].count(".git/HEAD"), 0u);
   EXPECT_EQ(expected[1].count("link"), 1u);
 
   Write("a.txt", "alpha\r\ngamma\r\n");
@@ -147,8 +132,8 @@ TEST_F(ConversionSequenceTest, EveryRevisionReadsBackAsTheFolderStood) {
 
   Write("notes.txt", "one\ntwo\n");
   EXPECT_EQ(Convert("line ends only"), 0);
-  EXPECT_EQ(RevisionCount(), 4);
-  EXPECT_EQ(Revision(4).at("notes.txt"), "one\r\ntwo\r\n");
+  ASSERT_EQ(Revisions().size(), 4u);
+  EXPECT_EQ(Revisions()[3].at("notes.txt"), "one\r\ntwo\r\n");
 
   fs::rename(Path("notes.txt"), Path("renamed.txt"));
   Write(".Quarv/Rename.txt", "\"notes.txt\"->\"renamed.txt\"\r\n");
@@ -166,9 +151,10 @@ TEST_F(ConversionSequenceTest, EveryRevisionReadsBackAsTheFolderStood) {
   record("link retargeted, empty file added", 7, {"secret.txt"});
 
   // Every revision again, now that later ones were written after it.
+  const std::vector<Files> revisions = Revisions();
   for (const auto& [revision, files] : expected) {
     SCOPED_TRACE(revision);
-    ExpectSameFiles(Revision(revision), files);
+    ExpectSameFiles(revisions[static_cast<size_t>(revision - 1)], files);
   }
 }
 

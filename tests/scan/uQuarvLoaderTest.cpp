@@ -13,6 +13,7 @@
 #include "foundation/Platform.h"
 #include "scan/uQuarvLoader.h"
 #include "store/uQuarvEngine.h"
+#include "tests/support/Contents.h"
 #include "tests/support/TempDir.h"
 
 namespace pellmor {
@@ -21,18 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-std::string Bytes(const TMemoryStream& stream) {
-  return std::string(reinterpret_cast<const char*>(stream.Memory()),
-                     static_cast<size_t>(stream.Size()));
-}
-
-TContentDigest DigestOf(const std::string& bytes) {
-  TMemoryStream stream;
-  stream.Assign(bytes.data(), bytes.size());
-  TContentDigest digest;
-  ContentDigest(stream, digest);
-  return digest;
-}
+using test::BytesOf;
+using test::DigestOf;
 
 const char* StateName(TListItemState state) {
   static const char* const names[] = {"lsAdded",         "lsAddedChanged", "lsDeleted",
@@ -139,7 +130,7 @@ class RenameTest : public LoaderTest {
     const TMyFile* live = index.Files.FindLink("y.txt", false);
     ASSERT_NE(live, nullptr);
     EXPECT_EQ(live->LinkName, "x.txt");
-    EXPECT_EQ(Bytes(live->Content), "why\r\n");
+    EXPECT_EQ(BytesOf(live->Content), "why\r\n");
     const TMyFile* gone = index.Files.FindLink("x.txt", true);
     ASSERT_NE(gone, nullptr);
     EXPECT_EQ(gone->LinkName, "y.txt");
@@ -174,7 +165,7 @@ TEST_F(LoaderTest, FirstRevisionListsEveryFileAsAddedInOrdinalOrder) {
   ASSERT_NE(a->FileObject, nullptr);
   EXPECT_EQ(a->FileObject->GetFullPath(), Path("a.txt"));
   EXPECT_TRUE(a->IsText);
-  EXPECT_EQ(Bytes(a->OldData.Content), "one\r\ntwo\r\n");
+  EXPECT_EQ(BytesOf(a->OldData.Content), "one\r\ntwo\r\n");
   EXPECT_EQ(a->OldData.Lines, (TStringList{"one", "two"}));
   EXPECT_EQ(a->OldHash, DigestOf("one\r\ntwo\r\n"));
   EXPECT_EQ(a->NewData.Content.Size(), 0);
@@ -198,7 +189,7 @@ TEST_F(LoaderTest, ApplyingTheFirstRevisionWritesAddedEntriesWithScanAttributes)
     const TMyFile* entry = files.FindByName(name);
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->ChangeKind, ckAdded);
-    EXPECT_EQ(Bytes(entry->Content), bytes);
+    EXPECT_EQ(BytesOf(entry->Content), bytes);
     EXPECT_FALSE(entry->Untouched);
     TEntryInfo info;
     ASSERT_TRUE(ReadEntryInfo(Path(name), info));
@@ -269,15 +260,15 @@ TEST_F(LoaderTest, ModifiedItemCarriesBothSidesAndTheirLineDifference) {
   Pass pass = Compared();
   ASSERT_EQ(pass.Changes().Count(), 1);
   TListItemData* a = pass.Changes()[0];
-  EXPECT_EQ(Bytes(a->OldData.Content), "one\ntwo\n");
-  EXPECT_EQ(Bytes(a->NewData.Content), "one\nthree\n");
+  EXPECT_EQ(BytesOf(a->OldData.Content), "one\ntwo\n");
+  EXPECT_EQ(BytesOf(a->NewData.Content), "one\nthree\n");
   EXPECT_EQ(a->OldHash, DigestOf("one\ntwo\n"));
   EXPECT_EQ(a->NewHash, DigestOf("one\nthree\n"));
   EXPECT_EQ(a->Comparer.Count(), 1);
   EXPECT_EQ(pass.ApplyAll(), 1);
   const TMyFile* entry = pass.Index().Files.FindByName("a.txt");
   EXPECT_EQ(entry->ChangeKind, ckModified);
-  EXPECT_EQ(Bytes(entry->Content), "one\nthree\n");
+  EXPECT_EQ(BytesOf(entry->Content), "one\nthree\n");
 }
 
 TEST_F(LoaderTest, UnchangedFilesNeverReadTheirStoredBytes) {
@@ -348,8 +339,8 @@ TEST_F(LoaderTest, LinksAreReadAsTheirTargetAndSpecialFilesAreSkipped) {
   Pass pass = Compared();
   EXPECT_EQ(Summary(pass.Changes()),
             (Lines{"lsAdded dangling", "lsAdded dir\\inner.txt", "lsAdded dirlink"}));
-  EXPECT_EQ(Bytes(pass.Changes().FindByName("dirlink")->OldData.Content), "dir");
-  EXPECT_EQ(Bytes(pass.Changes().FindByName("dangling")->OldData.Content), "nowhere/at/all");
+  EXPECT_EQ(BytesOf(pass.Changes().FindByName("dirlink")->OldData.Content), "dir");
+  EXPECT_EQ(BytesOf(pass.Changes().FindByName("dangling")->OldData.Content), "nowhere/at/all");
 }
 
 TEST_F(LoaderTest, NamesTheStoreCannotTellApartStopCompareBeforeTheIndexIsTouched) {
@@ -463,8 +454,8 @@ TEST_F(LoaderTest, CompareWithPreviousTakesTheNewestRevisionAsStaged) {
   EXPECT_TRUE(pass.Changes().Empty());
   EXPECT_EQ(Summary(pass.Staged()), Lines{"lsModified a.bin"});
   TListItemData* a = pass.Staged()[0];
-  EXPECT_EQ(Bytes(a->OldData.Content), "1");
-  EXPECT_EQ(Bytes(a->NewData.Content), "2");
+  EXPECT_EQ(BytesOf(a->OldData.Content), "1");
+  EXPECT_EQ(BytesOf(a->NewData.Content), "2");
 
   Write({{"a.bin", "3"}});
   pass.loader->Prepare(true);
@@ -498,8 +489,8 @@ TEST_F(RenameTest, LoggedRenameGivesAPairAndADeletionOfTheOldName) {
   EXPECT_EQ(n->Partner, o);
   EXPECT_EQ(o->Partner, n);
   EXPECT_EQ(n->FileObject, nullptr);
-  EXPECT_EQ(Bytes(n->OldData.Content), "ex\r\n");
-  EXPECT_EQ(Bytes(n->NewData.Content), "why\r\n");
+  EXPECT_EQ(BytesOf(n->OldData.Content), "ex\r\n");
+  EXPECT_EQ(BytesOf(n->NewData.Content), "why\r\n");
   EXPECT_EQ(n->OldHash, DigestOf("ex\r\n"));
   EXPECT_EQ(n->NewHash, DigestOf("why\r\n"));
   EXPECT_EQ(n->Comparer.Count(), 1);
@@ -578,7 +569,7 @@ TEST_F(RenameTest, StagedRenameIsListedAndChecksTheIndex) {
   EXPECT_EQ(Summary(again.Staged()), (Lines{"lsRenamedOld x.txt", "lsRenamedNew y.txt"}));
   TListItemData* n = again.Staged()[1];
   EXPECT_EQ(n->Partner, again.Staged()[0]);
-  EXPECT_EQ(Bytes(n->NewData.Content), "why\r\n");
+  EXPECT_EQ(BytesOf(n->NewData.Content), "why\r\n");
 
   // A live link entry without its deleted partner.
   TMyFile* gone = again.Index().Files.FindLink("x.txt", true);
@@ -605,7 +596,7 @@ TEST_F(RenameTest, ALoggedRenameOfAStagedFileRenamesTheIndexEntry) {
   Pass pass = Compared();
   TListItemData* n = pass.Changes().FindByName("y.txt");
   ASSERT_NE(n, nullptr);
-  EXPECT_EQ(Bytes(n->OldData.Content), "ex2\r\n") << "old bytes from the index entry";
+  EXPECT_EQ(BytesOf(n->OldData.Content), "ex2\r\n") << "old bytes from the index entry";
   EXPECT_EQ(n->Comparer.Count(), 0);
   TMyContaner saved;
   saved.LoadFromFile(Store("Index.dat"));
@@ -669,7 +660,7 @@ TEST(PendingChangeTest, PendingChangesOfStagedFilesAreMergedIntoTheIndex) {
     const TMyFile* entry = pass.Index().Files.FindByName(file);
     ASSERT_NE(entry, nullptr);
     const std::string expected = (c.pending ? c.now : c.staged).begin()->second;
-    EXPECT_EQ(Bytes(entry->Content), expected);
+    EXPECT_EQ(BytesOf(entry->Content), expected);
     EXPECT_EQ(entry->Hash, DigestOf(expected));
   }
 }
@@ -685,13 +676,13 @@ TEST_F(RenameTest, PendingChangeOfAStagedRenameIsMergedIntoItsLinkEntry) {
   TListItemData* m = again.Changes()[0];
   TListItemData* n = again.Staged().FindByName("y.txt");
   EXPECT_EQ(m->Partner, n);
-  EXPECT_EQ(Bytes(m->OldData.Content), "why\r\n");
+  EXPECT_EQ(BytesOf(m->OldData.Content), "why\r\n");
   EXPECT_EQ(m->OldHash, DigestOf("why\r\n"));
   EXPECT_EQ(again.ApplyAll(), 1);
   EXPECT_TRUE(again.Changes().Empty());
-  EXPECT_EQ(Bytes(n->NewData.Content), "why\r\nnot\r\n");
+  EXPECT_EQ(BytesOf(n->NewData.Content), "why\r\nnot\r\n");
   const TMyFile* live = again.Index().Files.FindLink("y.txt", false);
-  EXPECT_EQ(Bytes(live->Content), "why\r\nnot\r\n");
+  EXPECT_EQ(BytesOf(live->Content), "why\r\nnot\r\n");
   EXPECT_EQ(live->Hash, DigestOf("why\r\nnot\r\n"));
 
   Write({{"y.txt", "why\n"}});  // line ends only: no pending change

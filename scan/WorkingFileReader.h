@@ -1,0 +1,68 @@
+// Reads a known sequence of working files ahead of their use, on a few
+// worker threads: each file whole into one buffer, hashed in place. The
+// caller takes the files strictly in the planned order and gets each file's
+// bytes, digest and read error exactly as a read at that moment would have
+// given them, so that results and errors keep their order.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/Streams.h"
+#include "foundation/uMyHash.h"
+
+namespace pellmor {
+
+class TWorkingFileReader {
+ public:
+  // Starts `threads` workers (at least one) on the disk paths, in order.
+  // Files finished but not yet taken are kept to at most maxFilesAhead files
+  // and maxBytesAhead bytes (the next file to take is always read).
+  TWorkingFileReader(std::vector<std::string> paths, int threads, int maxFilesAhead,
+                     int64_t maxBytesAhead);
+  TWorkingFileReader(const TWorkingFileReader&) = delete;
+  TWorkingFileReader& operator=(const TWorkingFileReader&) = delete;
+  // Stops the workers (a read under way is finished) and waits for them.
+  ~TWorkingFileReader();
+
+  // The next file of the sequence, which must be `path`: waits until it is
+  // read, then bytes := its bytes (taken over, position 0; bytes' former
+  // buffer is freed) and digest := their content digest. Raises the file's
+  // read error (ReadFileContent's messages, naming the file).
+  void Take(const std::string& path, TMemoryStream& bytes, TContentDigest& digest);
+
+  // The number of worker threads a reader of the working folder uses.
+  static int DefaultThreads();
+
+ private:
+  struct Slot {
+    TMemoryStream bytes;
+    TContentDigest digest{};
+    std::exception_ptr error;
+    bool ready = false;
+  };
+
+  void Work();
+  void Stop();
+
+  const std::vector<std::string> paths_;
+  std::vector<Slot> slots_;
+  const int maxFilesAhead_;
+  const int64_t maxBytesAhead_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t next_ = 0;         // the next file a worker picks up
+  size_t taken_ = 0;        // the next file the caller takes
+  int64_t bytesAhead_ = 0;  // bytes of files read and not yet taken
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace pellmor
