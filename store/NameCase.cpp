@@ -1,5 +1,7 @@
 #include "store/NameCase.h"
 
+#include <cstdint>
+
 namespace pellmor {
 
 namespace {
@@ -26,6 +28,23 @@ int CompareNamesAscii(const std::string& a, const std::string& b) {
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
+}
+
+bool SameNameAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && UpperByte(a[i]) != UpperByte(b[i])) return false;
+  return true;
+}
+
+size_t NameHashAscii(std::string_view name) {
+  // FNV-1a over the upper-case bytes.
+  uint64_t hash = 14695981039346656037ULL;
+  for (char c : name) {
+    hash ^= UpperByte(c);
+    hash *= 1099511628211ULL;
+  }
+  return static_cast<size_t>(hash);
 }
 
 }  // namespace pellmor

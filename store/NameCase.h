@@ -2,7 +2,9 @@
 // regard to case, every other byte as it is.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace pellmor {
 
@@ -12,5 +14,12 @@ std::string UpperCaseAscii(const std::string& name);
 // Three-way comparison of the ASCII upper-case forms, byte by byte
 // (negative, 0, positive).
 int CompareNamesAscii(const std::string& a, const std::string& b);
+
+// Whether two names are equal without regard to ASCII case.
+bool SameNameAscii(std::string_view a, std::string_view b);
+
+// A hash of the ASCII upper-case form of a name, computed without building
+// that form: names that SameNameAscii calls equal hash alike.
+size_t NameHashAscii(std::string_view name);
 
 }  // namespace pellmor

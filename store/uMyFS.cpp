@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <string_view>
+#include <vector>
 
 #include "foundation/Platform.h"
 #include "foundation/uMyFileTypes.h"
@@ -210,8 +212,7 @@ TMyFile* TMyFileList::FindByName(const std::string& name, int* position) const {
         break;
       }
   } else {
-    const auto it = index_.find(UpperCaseAscii(name));
-    if (it != index_.end()) found = it->second.first;
+    if (const TNameIndex::Slot* slot = index_.Find(name)) found = slot->first;
   }
   if (position) *position = found ? found->position_ : -1;
   return found;
@@ -227,19 +228,19 @@ TMyFile* TMyFileList::FindOrAdd(const std::string& name) {
 TMyFile* TMyFileList::FindLink(const std::string& name, bool deleted, int* position) const {
   int remaining = Count();  // entries of this name still to look at
   int start = 0;
-  const std::string upper = UpperCaseAscii(name);
-  if (!upper.empty()) {
-    const auto it = index_.find(upper);
-    if (it == index_.end()) remaining = 0;
-    else {
-      remaining = it->second.count;
-      start = it->second.first->position_;
+  if (!name.empty()) {
+    const TNameIndex::Slot* slot = index_.Find(name);
+    if (slot == nullptr) {
+      remaining = 0;
+    } else {
+      remaining = slot->count;
+      start = slot->first->position_;
     }
   }
   TMyFile* found = nullptr;
   for (int i = start; i < Count() && remaining > 0; ++i) {
     TMyFile* entry = Items(i);
-    if (entry->upperName_ != upper) continue;
+    if (!SameNameAscii(entry->upperName_, name)) continue;
     --remaining;
     if (entry->IsLink && entry->Deleted == deleted) {
       found = entry;
@@ -262,40 +263,67 @@ std::unique_ptr<TMyFile> TMyFileList::Detach(int i) {
 }
 
 void TMyFileList::Clear() {
-  index_.clear();
+  index_.Clear();
   Base::Clear();
 }
 
 void TMyFileList::SortByName() {
-  Sort([](const TMyFile& a, const TMyFile& b) { return a.upperName_ < b.upperName_; });
+  // The keys side by side in one buffer: comparing them then reads one block
+  // of memory instead of chasing every entry's name across the heap, which
+  // is what a sort of 100,000 entries would spend most of its time on.
+  const int count = Count();
+  std::string keys;
+  size_t total = 0;
+  for (const auto& entry : *this) total += entry->upperName_.size();
+  keys.reserve(total);
+  struct Key {
+    size_t offset;
+    size_t length;
+    int position;
+  };
+  std::vector<Key> order;
+  order.reserve(static_cast<size_t>(count));
+  for (const auto& entry : *this) {
+    order.push_back({keys.size(), entry->upperName_.size(), entry->position_});
+    keys += entry->upperName_;
+  }
+  const std::string_view all(keys);
+  // Equal names keep their order (the position decides), so the first entry
+  // of every name stays the first and the name index stays valid.
+  std::sort(order.begin(), order.end(), [&](const Key& a, const Key& b) {
+    const int c = all.substr(a.offset, a.length).compare(all.substr(b.offset, b.length));
+    return c != 0 ? c < 0 : a.position < b.position;
+  });
+  std::vector<std::unique_ptr<TMyFile>> entries(static_cast<size_t>(count));
+  for (int i = count - 1; i >= 0; --i) entries[static_cast<size_t>(i)] = Base::Detach(i);
+  for (const Key& key : order) Base::Add(std::move(entries[static_cast<size_t>(key.position)]));
   Renumber(0);
-  index_.clear();
-  for (const auto& entry : *this) IndexAdd(entry.get());
 }
 
 void TMyFileList::IndexAdd(TMyFile* entry) {
-  if (entry->upperName_.empty()) return;
-  const auto [it, added] = index_.try_emplace(entry->upperName_, Slot{entry, 1});
-  if (added) return;
-  ++it->second.count;
-  if (entry->position_ < it->second.first->position_) it->second.first = entry;
+  if (entry->name_.empty()) return;
+  TNameIndex::Slot& slot = index_.Add(entry);
+  if (entry->position_ < slot.first->position_) slot.first = entry;
 }
 
 void TMyFileList::IndexRemove(TMyFile* entry) {
-  if (entry->upperName_.empty()) return;
-  const auto it = index_.find(entry->upperName_);
-  if (it == index_.end()) return;
-  if (--it->second.count == 0) {
-    index_.erase(it);
+  if (entry->name_.empty()) return;
+  TNameIndex::Slot* slot = index_.Find(entry->name_);
+  if (slot == nullptr) return;
+  if (--slot->count == 0) {
+    index_.Remove(slot);
     return;
   }
-  if (it->second.first != entry) return;
-  // Names shared by several entries only come from odd input; a scan is fine there.
-  for (const auto& other : *this)
-    if (other.get() != entry && other->upperName_ == entry->upperName_) {
-      it->second.first = other.get();
+  if (slot->first != entry) return;
+  // Names shared by several entries only come from odd input; a scan for the
+  // next one in list order is fine there.
+  for (int i = entry->position_ + 1; i < Count(); ++i) {
+    TMyFile* other = Items(i);
+    if (other->upperName_ == entry->upperName_) {
+      slot->first = other;
       return;
     }
+  }
 }
 
 void TMyFileList::Renumber(int from) {

@@ -14,13 +14,13 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "foundation/Exception.h"
 #include "foundation/Streams.h"
 #include "foundation/uMyClasses.h"
 #include "foundation/uMyHash.h"
+#include "store/NameIndex.h"
 
 namespace pellmor {
 
@@ -187,11 +187,6 @@ class TMyFileList : private TObjectList<TMyFile> {
  private:
   friend class TMyFile;
 
-  struct Slot {
-    TMyFile* first;  // the entry of this name that comes first in the list
-    int count;       // how many entries carry this name
-  };
-
   void IndexAdd(TMyFile* entry);
   void IndexRemove(TMyFile* entry);
   void Renumber(int from);
@@ -199,7 +194,7 @@ class TMyFileList : private TObjectList<TMyFile> {
 
   TMyContaner* owner_;
   // Entries with an empty name are not indexed; they are found by a scan.
-  std::unordered_map<std::string, Slot> index_;
+  TNameIndex index_;
 };
 
 // One container: a revision's header and its entries, or the index.

@@ -520,13 +520,15 @@ TMyFile* FirstLink(const TMyFileList& list, const std::string& upper, bool delet
   return nullptr;
 }
 
-TEST(TMyFileListTest, IndexAgreesWithALinearScanThroughEveryChange) {
-  const std::vector<std::string> names = {"a", "A", "b", "B.txt", "b.TXT", "", "c\\d", "C\\D"};
-  std::mt19937 random(20240611);
+// Random adds, renames, copies, removals, sorts and clears over a pool of
+// names; after every step each lookup must give what a linear scan gives.
+void CheckIndexThroughRandomChanges(const std::vector<std::string>& names, int steps,
+                                    unsigned seed) {
+  std::mt19937 random(seed);
   TMyContaner c;
   TMyFileList& list = c.Files;
   auto pick = [&](size_t n) { return static_cast<int>(random() % n); };
-  for (int step = 0; step < 4000; ++step) {
+  for (int step = 0; step < steps; ++step) {
     const std::string& name = names[static_cast<size_t>(pick(names.size()))];
     switch (pick(9)) {
       case 0: list.Add()->SetName(name); break;
@@ -564,6 +566,22 @@ TEST(TMyFileListTest, IndexAgreesWithALinearScanThroughEveryChange) {
             << "step " << step << " link '" << probe << "'";
     }
   }
+}
+
+TEST(TMyFileListTest, IndexAgreesWithALinearScanThroughEveryChange) {
+  CheckIndexThroughRandomChanges({"a", "A", "b", "B.txt", "b.TXT", "", "c\\d", "C\\D"}, 4000,
+                                 20240611);
+}
+
+// Enough names for the index to grow several times and to remove names from
+// the middle of long runs of colliding slots.
+TEST(TMyFileListTest, IndexAgreesWithALinearScanOverManyNames) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 150; ++i) {
+    names.push_back("dir\\f" + std::to_string(i));
+    names.push_back("DIR\\F" + std::to_string(i));
+  }
+  CheckIndexThroughRandomChanges(names, 3000, 7);
 }
 
 TEST(TMyFileListTest, SortIsOrdinalOnUpperCaseNames) {
