@@ -5,7 +5,8 @@
 #
 #   bench/convert.sh [REPOSITORY] [--commits N] [--files N]
 #
-# Needs a Release build in build-release/ (made when missing) and the mercurial package.
+# Needs a Release build, in $PELLMOR_BENCH_BUILD or else build-release/ (made when
+# missing), and the mercurial package. PELLMOR_BENCH_KEEP=1 keeps the work folder.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 top="$(dirname "$here")"
@@ -20,7 +21,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-build="$top/build-release"
+build="${PELLMOR_BENCH_BUILD:-$top/build-release}"
 if [ ! -x "$build/bin/quarv" ]; then
   cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELLMOR_BENCHMARKS=OFF >/dev/null
 fi
@@ -43,7 +44,7 @@ echo "repository: $count commits, $tracked files at HEAD"
 
 seconds() { date +%s.%N; }
 t0=$(seconds)
-"$build/bin/quarv" convert "$work/pellmor" >/dev/null
+"$build/bin/quarv" convert "$work/pellmor" | tail -n 1
 t1=$(seconds)
 hg --config extensions.convert= convert -q "$work/hg-source" "$work/hg-target" >/dev/null
 t2=$(seconds)

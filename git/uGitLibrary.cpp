@@ -133,6 +133,15 @@ void CheckoutCommit(git_repository* repository, const git_commit* commit) {
   TGitTree tree(raw_tree);
   if (result != 0) throw fail(result);
   options.checkout_strategy = GIT_CHECKOUT_FORCE;
+  // What is checked out now is what the index records (the previous checkout
+  // updated it), not HEAD: with that baseline only the files that differ
+  // from the index are written, where HEAD would make every file that HEAD
+  // holds in another version look changed and get rewritten.
+  git_index* raw_index = nullptr;
+  result = git_repository_index(&raw_index, repository);
+  const std::unique_ptr<git_index, decltype(&git_index_free)> index(raw_index, git_index_free);
+  if (result != 0) throw fail(result);
+  options.baseline_index = index.get();
   result = git_checkout_tree(repository, reinterpret_cast<const git_object*>(tree.get()), &options);
   if (result != 0) throw fail(result);
 }

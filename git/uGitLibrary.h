@@ -101,8 +101,9 @@ struct TGitCommitInfo {
 TGitCommitInfo ReadCommit(const git_commit* commit);
 
 // Makes the working folder match the commit's tree, overwriting local changes
-// (checkout options of version 1, strategy force). HEAD and the branch are
-// left as they are. Raises "Cannot check out commit <short id>. <libgit2 text>".
+// (checkout options of version 1, strategy force), and updates the index to
+// it; only files that differ from the index are written. HEAD and the branch
+// are left as they are. Raises "Cannot check out commit <short id>. <libgit2 text>".
 void CheckoutCommit(git_repository* repository, const git_commit* commit);
 
 }  // namespace pellmor
