@@ -90,7 +90,12 @@ std::string ToWellFormedUtf8(const std::string& text) {
   return result;
 }
 
-void* ZlibAlloc(void*, uInt items, uInt size) { return std::calloc(items, size); }
+// zlib initialises whatever it reads, so its buffers are not zeroed first:
+// zeroing the 256 KiB of a deflate stream cost more than compressing a small
+// file, and a store compresses one stream per file.
+void* ZlibAlloc(void*, uInt items, uInt size) {
+  return std::malloc(static_cast<size_t>(items) * size);
+}
 void ZlibFree(void*, void* block) { std::free(block); }
 
 // zlib counts in 32-bit units; larger buffers are offered piecewise.
