@@ -24,6 +24,7 @@
 #include "foundation/Platform.h"
 #include "store/uMyFS.h"
 #include "tests/support/ErrorText.h"
+#include "tests/support/FolderImage.h"
 #include "tests/support/StoreWriter.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TimeZone.h"
@@ -41,32 +42,15 @@ QJsonArray ParseArray(const std::string& text) {
   return document.array();
 }
 
-// What a checkout left in a folder: file bytes or "-> target" for links,
-// "*" appended for an executable file, by store name.
-std::map<std::string, std::string> FolderImage(const std::string& folder) {
-  std::map<std::string, std::string> image;
-  for (const auto& item : fs::recursive_directory_iterator(folder)) {
-    if (item.is_directory() && !item.is_symlink()) continue;
-    std::string name = item.path().lexically_relative(folder).string();
-    std::replace(name.begin(), name.end(), '/', '\\');
-    if (item.is_symlink()) {
-      image[name] = "-> " + fs::read_symlink(item.path()).string();
-      continue;
-    }
-    const bool executable =
-        (fs::status(item.path()).permissions() & fs::perms::owner_exec) != fs::perms::none;
-    image[name] = test::ReadFile(item.path()) + (executable ? "*" : "");
-  }
-  return image;
-}
-
+// A revision's files as test::FolderImage shows a checkout of them.
 std::map<std::string, std::string> TreeImage(const test::SampleTree& tree) {
   std::map<std::string, std::string> image;
   for (const auto& [name, file] : tree) {
+    const std::string path = DiskPath("", name);
     if (file.Attributes & kAttrReparsePoint)
-      image[name] = "-> " + file.Bytes;
+      image[path] = "-> " + file.Bytes;
     else
-      image[name] = file.Bytes + ((file.Attributes & kAttrArchive) ? "*" : "");
+      image[path] = file.Bytes + ((file.Attributes & kAttrArchive) ? "*" : "");
   }
   return image;
 }
@@ -252,7 +236,7 @@ TEST_F(ReadCommandsTest, CheckoutOfEveryRevisionWritesItsFilesModesLinksAndTimes
   for (int revision = 1; revision <= 3; ++revision) {
     const std::string dest = out_ / ("rev" + std::to_string(revision));
     EXPECT_EQ(Checkout(revision, dest), static_cast<int>(writer_.Trees()[revision - 1].size()));
-    EXPECT_EQ(FolderImage(dest), TreeImage(writer_.Trees()[revision - 1])) << revision;
+    EXPECT_EQ(test::FolderImage(dest), TreeImage(writer_.Trees()[revision - 1])) << revision;
   }
   struct stat script {};
   ASSERT_EQ(::stat((out_ / "rev3/tools/run.sh").c_str(), &script), 0);

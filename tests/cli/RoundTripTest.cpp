@@ -1,0 +1,189 @@
+// Round trips after real conversions: a Git history converted by the built
+// `quarv convert`, every revision checked out again and held against the
+// tree of the commit it came from (executable bits and links included), and
+// `quarv verify --git` on the store as converted and on stores altered so
+// that they no longer match their commits.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+#include "cli/LogCommand.h"
+#include "cli/VerifyCommand.h"
+#include "foundation/Platform.h"
+#include "foundation/uMyFileTypes.h"
+#include "store/uMyFS.h"
+#include "tests/support/FolderImage.h"
+#include "tests/support/GitRepoBuilder.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/StoreWriter.h"
+#include "tests/support/TempDir.h"
+
+namespace pellmor {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the built quarv tool; returns its exit status.
+int Quarv(const std::vector<std::string>& args, std::string& out, std::string& err) {
+  const char* bin = std::getenv("PELLMOR_BIN");
+  std::vector<std::string> argv = {std::string(bin != nullptr ? bin : "bin") + "/quarv"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return test::RunProgram(argv, "/", {}, out, err);
+}
+
+// A folder's image with the line ends of its text files made LF: a commit
+// that changes nothing but line ends records no revision, as the change
+// detection compares text files by their lines.
+std::map<std::string, std::string> LinesImage(const std::string& folder) {
+  std::map<std::string, std::string> image = test::FolderImage(folder);
+  for (auto& [name, bytes] : image) {
+    if (!FileTypes.IsTextFile(name)) continue;
+    std::string lines;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+      lines += bytes[i] == '\r' ? '\n' : bytes[i];
+    }
+    bytes = lines;
+  }
+  return image;
+}
+
+class RoundTripTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::GitRepoBuilder& git = repo_;
+    git.WriteFile("a.txt", "one\ntwo\n");
+    git.WriteFile("tool.sh", "#!/bin/sh\necho tool\n");
+    git.SetExecutable("tool.sh", true);
+    git.Symlink("link", "a.txt");
+    git.WriteFile("dir/data.bin", test::PatternBytes(1000));
+    git.WriteFile("dir/sub/deep.txt", "deep\n");
+    Commit("first");
+    git.WriteFile("a.txt", "one\nthree\n");
+    git.RemoveFile("dir/sub/deep.txt");
+    git.WriteFile("dir/new.c", "int x;\n");
+    Commit("second");
+    // Line ends alone: the change detection sees no change, no revision.
+    git.WriteFile("a.txt", "one\r\nthree\r\n");
+    Commit("line ends only");
+    git.RemoveFile("link");
+    git.Symlink("link", "dir/new.c");
+    git.WriteFile("dir/data.bin", test::PatternBytes(999));
+    git.WriteFile("bin/run", "#!/bin/sh\nexit 0\n");
+    git.SetExecutable("bin/run", true);
+    Commit("fourth");
+    git.Move("dir/new.c", "src/new.c");
+    git.WriteFile("a.txt", "four\n");
+    Commit("fifth");
+
+    std::string out, err;
+    ASSERT_EQ(Quarv({"convert", repo_.Folder()}, out, err), 0) << err;
+  }
+
+  void Commit(const std::string& message) { commits_[message] = repo_.Commit(message); }
+
+  // The store's revisions as (number, commit id), through quarv log --json.
+  std::vector<std::pair<int, std::string>> Revisions() {
+    std::ostringstream out;
+    RunLog({repo_.Folder(), true, true}, out);
+    std::vector<std::pair<int, std::string>> revisions;
+    for (const auto& item : QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array()) {
+      const QJsonObject revision = item.toObject();
+      const std::string message = revision["message"].toString().trimmed().toStdString();
+      EXPECT_TRUE(commits_.count(message)) << message;
+      revisions.emplace_back(revision["revision"].toInt(), commits_[message]);
+    }
+    return revisions;
+  }
+
+  std::string Newest() const { return repo_.Folder() + ".Quarv/Objects/4.dat"; }
+
+  test::TempDir dir_;
+  test::TempDir work_;
+  test::GitRepoBuilder repo_{dir_ / "repo/"};
+  std::map<std::string, std::string> commits_;  // message -> commit id
+};
+
+TEST_F(RoundTripTest, CheckoutOfEveryRevisionEqualsItsCommitsTree) {
+  const auto revisions = Revisions();
+  ASSERT_EQ(revisions.size(), 4u) << "the line-ends-only commit records nothing";
+  for (const auto& [number, commit] : revisions) {
+    SCOPED_TRACE("revision " + std::to_string(number));
+    const std::string checkout = work_ / ("rev" + std::to_string(number));
+    const std::string expected = work_ / ("git" + std::to_string(number));
+    std::string out, err;
+    ASSERT_EQ(Quarv({"checkout", repo_.Folder(), std::to_string(number), checkout}, out, err), 0)
+        << err;
+    fs::create_directories(expected);
+    ASSERT_EQ(test::Run("git -C '" + repo_.Folder() + "' archive " + commit + " | tar -x -C '" +
+                        expected + "'"),
+              0);
+    EXPECT_EQ(LinesImage(checkout), LinesImage(expected));
+  }
+  EXPECT_EQ(test::FolderImage(work_ / "rev3").at("a.txt"), "one\nthree\n")
+      << "the bytes recorded before the commit that changed only line ends";
+  EXPECT_EQ(test::FolderImage(work_ / "rev4").at("tool.sh"), "#!/bin/sh\necho tool\n*");
+  EXPECT_EQ(test::FolderImage(work_ / "rev4").at("link"), "-> dir/new.c");
+}
+
+TEST_F(RoundTripTest, VerifyWithGitFindsTheStoreAsConverted) {
+  std::string out, err;
+  EXPECT_EQ(Quarv({"verify", "--git", repo_.Folder()}, out, err), 0) << out << err;
+  EXPECT_EQ(out, "Checked 4 revisions against Git: the store is whole\n");
+}
+
+TEST_F(RoundTripTest, VerifyWithGitReportsARevisionThatNoLongerMatchesItsCommit) {
+  const std::string original = test::ReadFile(Newest());
+  const struct {
+    const char* what;
+    std::function<void(TMyContaner&)> change;
+    std::string problem;
+  } cases[] = {
+      {"other bytes, digest to match",
+       [](TMyContaner& c) {
+         TMyFile* a = c.Files.FindByName("a.txt");
+         a->Content.Assign("five\n", 5);
+         a->ComputeHash();
+       },
+       "the bytes of 'a.txt' differ between revision 4 and commit "},
+      {"another message", [](TMyContaner& c) { c.Comment = "edited"; },
+       "no commit of the Git repository matches revision 4"},
+      {"an executable bit lost",
+       [](TMyContaner& c) { c.Files.FindByName("tool.sh")->Attributes = kAttrNormal; },
+       "'tool.sh' is executable in commit "},
+      {"a link that became a file",
+       [](TMyContaner& c) { c.Files.FindByName("link")->Attributes = kAttrNormal; },
+       "'link' is a symbolic link in commit "},
+      {"a file left out", [](TMyContaner& c) { c.Files.FindByName("bin\\run")->Deleted = true; },
+       "'bin\\run' of commit "},
+      {"a file too many",
+       [](TMyContaner& c) {
+         TMyFile* extra = c.Files.Add();
+         extra->SetName("extra.txt");
+         extra->DataRevision = c.Number;
+       },
+       "'extra.txt' of revision 4 is not in commit "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TMyContaner newest;
+    newest.LoadFromFile(Newest());
+    c.change(newest);
+    newest.SaveToFile(Newest());
+    std::ostringstream out;
+    EXPECT_GT(RunVerify({repo_.Folder(), true}, out), 0);
+    EXPECT_NE(out.str().find(Newest() + ": " + c.problem), std::string::npos) << out.str();
+    std::ostringstream plain;
+    EXPECT_EQ(RunVerify({repo_.Folder(), false}, plain), 0) << "the store itself is whole";
+    test::WriteFile(Newest(), original);
+  }
+}
+
+}  // namespace
+}  // namespace pellmor
