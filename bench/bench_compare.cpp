@@ -9,6 +9,7 @@
 // loader is created and prepared outside the timing.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -120,15 +121,26 @@ Workspace& Folder() {
   return workspace;
 }
 
-void Report(benchmark::State& state) {
+// CPU time of the whole process (every thread), in milliseconds.
+double ProcessCpuMs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// cpu_ms: the process's CPU time per iteration over all threads, a figure
+// that other load on the machine disturbs less than the elapsed time.
+void Report(benchmark::State& state, double cpuMs) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * Folder().Bytes());
   state.counters["files"] = kFiles;
+  state.counters["cpu_ms"] = benchmark::Counter(cpuMs, benchmark::Counter::kAvgIterations);
 }
 
 // Each file opened, read whole into one reused buffer and hashed.
 void BM_FloorReadAndHash(benchmark::State& state) {
   const std::vector<std::string>& paths = Folder().Paths();  // built before the timing
   std::vector<uint8_t> buffer(64 * 1024);
+  const double cpuStart = ProcessCpuMs();
   for (auto _ : state) {
     for (const std::string& path : paths) {
       const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -149,18 +161,21 @@ void BM_FloorReadAndHash(benchmark::State& state) {
       benchmark::DoNotOptimize(digest);
     }
   }
-  Report(state);
+  Report(state, ProcessCpuMs() - cpuStart);
 }
 
 void RunCompare(benchmark::State& state, size_t expectedChanges) {
   TQuarv_Engine& engine = Folder().Engine();
+  double cpuMs = 0;
   for (auto _ : state) {
     state.PauseTiming();
     auto loader = std::make_unique<TQuarvEngine_Loader>(engine);
     loader->Prepare(false);
     loader->IgnoreList.AddPattern(".git");
     state.ResumeTiming();
+    const double cpuStart = ProcessCpuMs();
     loader->Compare();
+    cpuMs += ProcessCpuMs() - cpuStart;
     state.PauseTiming();
     if (static_cast<size_t>(loader->Changes.Count()) != expectedChanges) {
       state.SkipWithError("unexpected number of changes");
@@ -169,7 +184,7 @@ void RunCompare(benchmark::State& state, size_t expectedChanges) {
     loader.reset();
     state.ResumeTiming();
   }
-  Report(state);
+  Report(state, cpuMs);
 }
 
 void BM_CompareUnchanged(benchmark::State& state) { RunCompare(state, 0); }

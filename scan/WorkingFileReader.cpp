@@ -7,12 +7,22 @@
 
 namespace pellmor {
 
+namespace {
+
+// Buffers above this size are freed rather than kept for later files.
+constexpr int64_t kLargestSpare = 4 << 20;
+// A waiting caller is woken once this many files in a row are ready (or the
+// workers have nothing more under way), not for every single file.
+constexpr size_t kWakeBatch = 8;
+
+}  // namespace
+
 TWorkingFileReader::TWorkingFileReader(std::vector<std::string> paths, int threads,
                                        int maxFilesAhead, int64_t maxBytesAhead)
     : paths_(std::move(paths)),
       slots_(paths_.size()),
       maxFilesAhead_(std::max(maxFilesAhead, 1)),
-      maxBytesAhead_(maxBytesAhead) {
+      maxBytesAhead_(std::max<int64_t>(maxBytesAhead, 1)) {
   const int count = std::min<int>(std::max(threads, 1), static_cast<int>(paths_.size()));
   workers_.reserve(static_cast<size_t>(count));
   try {
@@ -30,7 +40,7 @@ void TWorkingFileReader::Stop() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
-  changed_.notify_all();
+  spaceFree_.notify_all();
   for (std::thread& worker : workers_)
     if (worker.joinable()) worker.join();
   workers_.clear();
@@ -41,22 +51,36 @@ int TWorkingFileReader::DefaultThreads() {
   return static_cast<int>(std::clamp(cores, 1u, 4u));
 }
 
+bool TWorkingFileReader::HasRoom() const {
+  return next_ - taken_ < static_cast<size_t>(maxFilesAhead_) && bytesAhead_ < maxBytesAhead_;
+}
+
+bool TWorkingFileReader::CallerMayGo() const {
+  size_t run = 0;
+  while (run < kWakeBatch && taken_ + run < slots_.size() && slots_[taken_ + run].ready) ++run;
+  return run > 0 && (run == kWakeBatch || taken_ + run == slots_.size() || busy_ == 0);
+}
+
 void TWorkingFileReader::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    size_t k;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      // The file the caller waits for is always within the window: when it
-      // is not picked up yet, nothing ahead of it is finished.
-      changed_.wait(lock, [this] {
-        return stopping_ || next_ >= paths_.size() ||
-               (next_ - taken_ < static_cast<size_t>(maxFilesAhead_) &&
-                bytesAhead_ < maxBytesAhead_);
-      });
-      if (stopping_ || next_ >= paths_.size()) return;
-      k = next_++;
+    // The file the caller waits for always finds room: when it is not
+    // picked up yet, nothing ahead of it is finished.
+    while (!stopping_ && next_ < paths_.size() && !HasRoom()) {
+      ++waitingForRoom_;
+      spaceFree_.wait(lock);
+      --waitingForRoom_;
     }
+    if (stopping_ || next_ >= paths_.size()) return;
+    const size_t k = next_++;
+    ++busy_;
     Slot& slot = slots_[k];
+    // A buffer the caller gave back saves allocating and faulting in a new one.
+    if (!spare_.empty()) {
+      slot.bytes.Swap(*spare_.back());
+      spare_.pop_back();
+    }
+    lock.unlock();
     try {
       ReadFileContent(paths_[k], slot.bytes);
       ContentDigest(slot.bytes, slot.digest);
@@ -64,12 +88,11 @@ void TWorkingFileReader::Work() {
       slot.bytes.Clear();
       slot.error = std::current_exception();
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      slot.ready = true;
-      bytesAhead_ += slot.bytes.Size();
-    }
-    changed_.notify_all();
+    lock.lock();
+    slot.ready = true;
+    bytesAhead_ += slot.bytes.Size();
+    --busy_;
+    if (callerWaiting_ && CallerMayGo()) fileReady_.notify_one();
   }
 }
 
@@ -79,16 +102,26 @@ void TWorkingFileReader::Take(const std::string& path, TMemoryStream& bytes,
   if (taken_ >= paths_.size() || paths_[taken_] != path)
     throw Exception(Format("Working file \"%s\" was not read in the planned order", path.c_str()));
   Slot& slot = slots_[taken_];
-  changed_.wait(lock, [&] { return slot.ready; });
+  if (!slot.ready) {
+    callerWaiting_ = true;
+    fileReady_.wait(lock, [&] { return slot.ready; });
+    callerWaiting_ = false;
+  }
   ++taken_;
   bytesAhead_ -= slot.bytes.Size();
   std::exception_ptr error = slot.error;
   slot.error = nullptr;
   bytes.Swap(slot.bytes);
   digest = slot.digest;
+  // The caller's former buffer serves a later file, unless it is large.
+  auto spare = std::make_unique<TMemoryStream>();
+  spare->Swap(slot.bytes);
+  if (spare->Memory() != nullptr && spare->Size() <= kLargestSpare &&
+      spare_.size() < static_cast<size_t>(maxFilesAhead_))
+    spare_.push_back(std::move(spare));
+  const bool wakeWorkers = waitingForRoom_ > 0 && HasRoom();
   lock.unlock();
-  changed_.notify_all();
-  slot.bytes.Clear();
+  if (wakeWorkers) spaceFree_.notify_all();
   if (error) std::rethrow_exception(error);
 }
 

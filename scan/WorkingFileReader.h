@@ -33,7 +33,8 @@ class TWorkingFileReader {
 
   // The next file of the sequence, which must be `path`: waits until it is
   // read, then bytes := its bytes (taken over, position 0; bytes' former
-  // buffer is freed) and digest := their content digest. Raises the file's
+  // buffer is kept for a later file or freed) and digest := their content
+  // digest. Raises the file's
   // read error (ReadFileContent's messages, naming the file).
   void Take(const std::string& path, TMemoryStream& bytes, TContentDigest& digest);
 
@@ -50,6 +51,10 @@ class TWorkingFileReader {
 
   void Work();
   void Stop();
+  // Under the lock: whether a worker may start on the next file.
+  bool HasRoom() const;
+  // Under the lock: whether to wake the waiting caller now.
+  bool CallerMayGo() const;
 
   const std::vector<std::string> paths_;
   std::vector<Slot> slots_;
@@ -57,11 +62,16 @@ class TWorkingFileReader {
   const int64_t maxBytesAhead_;
 
   std::mutex mutex_;
-  std::condition_variable changed_;
-  size_t next_ = 0;         // the next file a worker picks up
-  size_t taken_ = 0;        // the next file the caller takes
-  int64_t bytesAhead_ = 0;  // bytes of files read and not yet taken
+  std::condition_variable fileReady_;  // the caller waits on it
+  std::condition_variable spaceFree_;  // workers wait on it for room
+  size_t next_ = 0;                    // the next file a worker picks up
+  size_t taken_ = 0;                   // the next file the caller takes
+  int64_t bytesAhead_ = 0;             // bytes of files read and not yet taken
+  int busy_ = 0;                       // workers reading a file
+  int waitingForRoom_ = 0;             // workers waiting on spaceFree_
+  bool callerWaiting_ = false;
   bool stopping_ = false;
+  std::vector<std::unique_ptr<TMemoryStream>> spare_;  // buffers given back by Take
   std::vector<std::thread> workers_;
 };
 
