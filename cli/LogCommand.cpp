@@ -39,7 +39,8 @@ void WriteText(const TMyContaner& revision, const TChangeCounts& counts, std::os
       << "Author:  " << revision.Author << " <" << revision.Email << ">\n"
       << "Changes: " << counts.Added << " added, " << counts.Modified << " modified, "
       << counts.Deleted << " deleted, " << counts.Renamed << " renamed\n\n";
-  for (const std::string& line : MessageLines(revision.Comment)) out << "    " << line << '\n';
+  for (const std::string& line : MessageLines(revision.Comment))
+    out << (line.empty() ? "" : "    ") << line << '\n';
   out << '\n';
 }
 

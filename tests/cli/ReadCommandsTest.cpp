@@ -119,6 +119,7 @@ TEST_F(ReadCommandsTest, LogShowsEachRevisionNewestFirstWithItsCounts) {
             "Changes: 5 added, 0 modified, 0 deleted, 0 renamed\n"
             "\n"
             "    first\n"
+            "\n"
             "    second line\n"
             "\n");
   const std::string reversed = Log(true, false);
@@ -134,7 +135,7 @@ TEST_F(ReadCommandsTest, LogJsonParsesBackToTheSameFields) {
   EXPECT_EQ(first["date"].toString(), "2023-11-14T23:13:20+01:00");
   EXPECT_EQ(first["author"].toString(), "Ann Author");
   EXPECT_EQ(first["email"].toString(), "ann@example.com");
-  EXPECT_EQ(first["message"].toString(), "first\r\nsecond line\r\n");
+  EXPECT_EQ(first["message"].toString(), "first\r\n\r\nsecond line\r\n");
   EXPECT_EQ(first["added"].toInt(), 5);
   const QJsonObject second = revisions[1].toObject();
   EXPECT_EQ(second["modified"].toInt(), 1);

@@ -69,7 +69,7 @@ void RecordSampleHistory(StoreWriter& writer) {
                              {"run.sh", script},
                              {"link", {"a.txt", kAttrReparsePoint}},
                              {"sub\\b.txt", {"bee\n"}}}},
-                "first\r\nsecond line\r\n", UnixTimeToFileTime(1700000000, 0));
+                "first\r\n\r\nsecond line\r\n", UnixTimeToFileTime(1700000000, 0));
   writer.Record({.Written = {{"a.txt", {"alpha two\n"}}}, .Deleted = {"sub\\b.txt"}},
                 "edit and delete", UnixTimeToFileTime(1700003600, 0), "Bo", "bo@example.com");
   writer.Record({.Written = {{"c.txt", {"sea\n"}}}, .Renamed = {{"run.sh", "tools\\run.sh"}}},

@@ -51,7 +51,8 @@ std::string PatternBytes(size_t n);
 // Records the sample history that the reading commands' tests share:
 //   1: a.txt, data.bin (300 bytes, stored compressed), run.sh (executable,
 //      written 1500000000.25 s after 1970), link (a symbolic link to a.txt),
-//      sub\b.txt; message "first" CR LF "second line" CR LF
+//      sub\b.txt; message "first", an empty line, "second line", each
+//      ended by CR LF
 //   2: a.txt modified, sub\b.txt deleted; author Bo <bo@example.com>
 //   3: c.txt added, run.sh renamed to tools\run.sh
 // dated 2023-11-14 22:13:20 UTC and one and two hours later.
