@@ -1,5 +1,7 @@
 #include "store/NameIndex.h"
 
+#include <algorithm>
+
 #include "store/NameCase.h"
 #include "store/uMyFS.h"
 
@@ -41,7 +43,7 @@ TNameIndex::Slot& TNameIndex::Add(TMyFile* entry) {
     return slots_[found];
   }
   // At most three quarters full, so that every probe meets a free slot soon.
-  if ((used_ + 1) * 4 > slots_.size() * 3) Grow();
+  if (Full(used_ + 1)) Rehash(slots_.empty() ? kInitialSlots : slots_.size() * 2);
   const size_t mask = slots_.size() - 1;
   size_t i = hash & mask;
   while (slots_[i].first != nullptr) i = (i + 1) & mask;
@@ -72,10 +74,16 @@ void TNameIndex::Clear() {
   used_ = 0;
 }
 
-void TNameIndex::Grow() {
+void TNameIndex::Reserve(size_t count) {
+  size_t size = std::max(slots_.size(), kInitialSlots);
+  while (count * 4 > size * 3) size *= 2;
+  if (size != slots_.size()) Rehash(size);
+}
+
+void TNameIndex::Rehash(size_t size) {
   std::vector<Slot> old;
   old.swap(slots_);
-  slots_.resize(old.empty() ? kInitialSlots : old.size() * 2);
+  slots_.resize(size);
   const size_t mask = slots_.size() - 1;
   for (const Slot& slot : old) {
     if (slot.first == nullptr) continue;

@@ -35,13 +35,17 @@ class TNameIndex {
   // Drops a slot whose count fell to 0.
   void Remove(Slot* slot);
   void Clear();
+  // Makes room for count names without growing again.
+  void Reserve(size_t count);
 
  private:
   static uint32_t HashOf(std::string_view name);
   // Where the name's slot is, or kNone.
   size_t Lookup(std::string_view name, uint32_t hash) const;
   static constexpr size_t kNone = static_cast<size_t>(-1);
-  void Grow();
+  // Makes the table size slots (a power of two) and puts every slot in its new place.
+  void Rehash(size_t size);
+  bool Full(size_t names) const { return names * 4 > slots_.size() * 3; }
 
   std::vector<Slot> slots_;  // a power of two in size, or empty
   size_t used_ = 0;

@@ -1,6 +1,7 @@
 #include "store/uMyFS.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -21,8 +22,7 @@ namespace {
 constexpr int64_t kMinRecordSize = 4 + 4 + 1 + 1 + 1 + 1 + 4 + 32 + 4 + 8 + 8 + 8 + 8;
 
 [[noreturn]] void ThrowDamaged(const std::string& source, const std::string& reason) {
-  throw EDamagedContainer(
-      Format("Container '%s' is damaged: %s", source.c_str(), reason.c_str()));
+  throw EDamagedContainer(Format("Container '%s' is damaged: %s", source.c_str(), reason.c_str()));
 }
 
 std::string SourceName(const TStream& stream) {
@@ -159,9 +159,10 @@ void TMyFile::ReadContent(TStream& stream) {
   const int32_t length = ReadInt32(stream);
   if (length <= 0) return;
   if (length > stream.Remaining())
-    throw Exception(Format("the content block of '%s' (%d bytes at offset %lld) runs past the "
-                           "end of the file",
-                           name_.c_str(), length, static_cast<long long>(ContentOffset)));
+    throw Exception(
+        Format("the content block of '%s' (%d bytes at offset %lld) runs past the "
+               "end of the file",
+               name_.c_str(), length, static_cast<long long>(ContentOffset)));
   stream.SetPosition(ContentOffset);
   if (!Compressed) {
     ReadBlock(Content, stream);
@@ -262,6 +263,8 @@ std::unique_ptr<TMyFile> TMyFileList::Detach(int i) {
   return entry;
 }
 
+void TMyFileList::Reserve(int count) { index_.Reserve(static_cast<size_t>(std::max(count, 0))); }
+
 void TMyFileList::Clear() {
   index_.Clear();
   Base::Clear();
@@ -276,24 +279,36 @@ void TMyFileList::SortByName() {
   size_t total = 0;
   for (const auto& entry : *this) total += entry->upperName_.size();
   keys.reserve(total);
+  for (const auto& entry : *this) keys += entry->upperName_;
   struct Key {
-    size_t offset;
+    const char* name;
     size_t length;
     int position;
   };
   std::vector<Key> order;
   order.reserve(static_cast<size_t>(count));
+  const char* next = keys.data();
   for (const auto& entry : *this) {
-    order.push_back({keys.size(), entry->upperName_.size(), entry->position_});
-    keys += entry->upperName_;
+    order.push_back({next, entry->upperName_.size(), entry->position_});
+    next += entry->upperName_.size();
   }
-  const std::string_view all(keys);
   // Equal names keep their order (the position decides), so the first entry
   // of every name stays the first and the name index stays valid.
-  std::sort(order.begin(), order.end(), [&](const Key& a, const Key& b) {
-    const int c = all.substr(a.offset, a.length).compare(all.substr(b.offset, b.length));
-    return c != 0 ? c < 0 : a.position < b.position;
-  });
+  const auto less = [](const Key& a, const Key& b) {
+    const int c = std::memcmp(a.name, b.name, std::min(a.length, b.length));
+    if (c != 0) return c < 0;
+    if (a.length != b.length) return a.length < b.length;
+    return a.position < b.position;
+  };
+  // A committed revision's list is its few changed entries followed by the
+  // carried-over ones, already in order: only the entries before the sorted
+  // run at the end are sorted, and then merged into it.
+  size_t run = order.empty() ? 0 : order.size() - 1;  // where the sorted run at the end starts
+  while (run > 0 && less(order[run - 1], order[run])) --run;
+  const auto middle = order.begin() + static_cast<std::ptrdiff_t>(run);
+  std::sort(order.begin(), middle, less);
+  std::inplace_merge(order.begin(), middle, order.end(), less);
+
   std::vector<std::unique_ptr<TMyFile>> entries(static_cast<size_t>(count));
   for (int i = count - 1; i >= 0; --i) entries[static_cast<size_t>(i)] = Base::Detach(i);
   for (const Key& key : order) Base::Add(std::move(entries[static_cast<size_t>(key.position)]));
@@ -381,13 +396,15 @@ void TMyContaner::ReadFrom(TStream& stream, TLoadParts parts) {
   }
   if (count < 0 || count > stream.Remaining() / kMinRecordSize)
     throw Exception(Format("its entry count %d does not fit the file", count));
+  Files.Reserve(count);
 
   for (int32_t i = 0; i < count; ++i) {
     TMyFile* entry = Files.Add();
     try {
       entry->ReadHeader(stream);
     } catch (const Exception& e) {
-      throw Exception(Format("cannot read the record of entry %d of %d (%s)", i + 1, count, e.what()));
+      throw Exception(
+          Format("cannot read the record of entry %d of %d (%s)", i + 1, count, e.what()));
     }
     CheckContentOffset(*entry, stream);
   }
@@ -442,13 +459,16 @@ void TMyContaner::SaveToStream(TStream& stream) {
   WriteRaw8(stream, Date);
   WriteInt32(stream, Files.Count());
   for (const auto& entry : Files) entry->WriteHeader(stream);
-  for (const auto& entry : Files) entry->WriteContent(stream);
-  const int64_t end = stream.Position();
+  // Each record's offset is patched as soon as its block is written, while
+  // the entry is at hand: the same bytes as patching them all afterwards,
+  // without walking every entry once more.
   for (const auto& entry : Files) {
+    entry->WriteContent(stream);
+    const int64_t end = stream.Position();
     stream.SetPosition(entry->OffsetSlotPos);
     WriteInt64(stream, entry->ContentOffset);
+    stream.SetPosition(end);
   }
-  stream.SetPosition(end);
 }
 
 void TMyContaner::AssignTo(TPersistent& dest) const {

@@ -41,7 +41,7 @@ inline constexpr int64_t kMaxUncompressedContent = 255;
 inline constexpr int64_t kMaxContentSize = 2147483647;
 
 // ChangeKind values the program writes.
-inline constexpr uint8_t ckNone = 0;       // only marked deleted
+inline constexpr uint8_t ckNone = 0;  // only marked deleted
 inline constexpr uint8_t ckModified = 1;
 inline constexpr uint8_t ckAdded = 2;
 inline constexpr uint8_t ckUnchanged = 3;  // carried over from the previous revision
@@ -181,6 +181,9 @@ class TMyFileList : private TObjectList<TMyFile> {
   // Removes the entry at position i and hands it to the caller (Owner() becomes nullptr).
   std::unique_ptr<TMyFile> Detach(int i);
   void Clear();
+  // Makes room in the name index for count entries in all, so that adding
+  // them does not rebuild it as it grows.
+  void Reserve(int count);
   // Ascending ordinal order of UpperName; entries with equal names keep their order.
   void SortByName();
 

@@ -29,9 +29,8 @@ uint64_t NowUtcFileTime() {
 void PatchNextNumber(const std::string& path, int32_t next) {
   TFileStream file(path, TFileStream::Mode::OpenReadWrite);
   if (file.Size() < kContainerNextNumberOffset + 4)
-    throw EDamagedContainer(
-        Format("Container '%s' is damaged: it is too short to hold a container header",
-               path.c_str()));
+    throw EDamagedContainer(Format(
+        "Container '%s' is damaged: it is too short to hold a container header", path.c_str()));
   file.SetPosition(kContainerNextNumberOffset);
   WriteInt32(file, next);
 }
@@ -153,8 +152,7 @@ void TQuarv_Engine::MergeEntries(TMyContaner& target, TMyContaner& source) {
   target.SortFiles();
 }
 
-void TQuarv_Engine::MergeContainers(TMyContaner& target, TMyContaner& newest,
-                                    TMyContaner& index) {
+void TQuarv_Engine::MergeContainers(TMyContaner& target, TMyContaner& newest, TMyContaner& index) {
   target.Files.Clear();
   MergeEntries(target, newest);
   MergeEntries(target, index);
@@ -201,6 +199,7 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
         entry->Version = 1;
       }
     }
+    files.Reserve(files.Count() + previous->Files.Count());
     for (const auto& old : previous->Files) {
       if (files.FindByName(old->Name()) != nullptr) continue;
       files.AddCopy(*old)->ChangeKind = ckUnchanged;

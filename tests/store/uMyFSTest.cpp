@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <random>
@@ -10,6 +11,7 @@
 
 #include "foundation/Platform.h"
 #include "foundation/uMyStreamUtils.h"
+#include "store/NameCase.h"
 #include "store/uMyHistory.h"
 #include "tests/support/TempDir.h"
 
@@ -595,6 +597,46 @@ TEST(TMyFileListTest, SortIsOrdinalOnUpperCaseNames) {
   EXPECT_EQ(order, (std::vector<std::string>{"a.txt", "a\\b", "b.txt", "B.txt", "Z", "_x",
                                              "\xC3\xA4"}));
   EXPECT_EQ(c.Files.FindByName("B.TXT"), firstB) << "equal names keep their order";
+}
+
+// Lists shaped like the ones the store sorts (a few changed entries before a
+// long sorted run, wholly sorted, reversed, shuffled with repeated names)
+// end in the order of a stable sort by upper-case name.
+TEST(TMyFileListTest, SortAgreesWithAStableSortOfTheUpperCaseNames) {
+  std::mt19937 random(11);
+  std::vector<std::string> pool;
+  for (int i = 0; i < 60; ++i) pool.push_back((i % 3 ? "f" : "F") + std::to_string(i % 40));
+  pool.push_back("");
+  std::vector<std::string> sorted = pool;
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<std::string> shuffled = pool;
+  std::shuffle(shuffled.begin(), shuffled.end(), random);
+  std::vector<std::string> reversed(sorted.rbegin(), sorted.rend());
+  std::vector<std::string> changedThenSorted = {"zz", "a", "f7"};
+  changedThenSorted.insert(changedThenSorted.end(), sorted.begin(), sorted.end());
+  std::vector<std::string> sortedThenChanged = sorted;
+  sortedThenChanged.push_back("b");
+  for (const auto& names : {sorted, shuffled, reversed, changedThenSorted, sortedThenChanged,
+                            std::vector<std::string>{}, std::vector<std::string>{"x"}}) {
+    TMyContaner c;
+    std::vector<TMyFile*> want;
+    for (const std::string& name : names) {
+      TMyFile* entry = c.Files.Add();
+      entry->SetName(name);
+      want.push_back(entry);
+    }
+    std::stable_sort(want.begin(), want.end(), [](const TMyFile* a, const TMyFile* b) {
+      return a->UpperName() < b->UpperName();
+    });
+    c.SortFiles();
+    ASSERT_EQ(c.Files.Count(), static_cast<int>(want.size()));
+    for (int i = 0; i < c.Files.Count(); ++i) {
+      ASSERT_EQ(c.Files[i], want[static_cast<size_t>(i)]) << "position " << i;
+      ASSERT_EQ(c.Files.IndexOf(c.Files[i]), i);
+    }
+    for (const std::string& name : names)
+      EXPECT_EQ(c.Files.FindByName(name), FirstByName(c.Files, UpperCaseAscii(name))) << name;
+  }
 }
 
 TEST(TMyFileTest, AssignCopiesTheEntryButNotItsLinkOrBytes) {
