@@ -11,9 +11,6 @@ namespace {
 
 // Buffers above this size are freed rather than kept for later files.
 constexpr int64_t kLargestSpare = 4 << 20;
-// A waiting caller is woken once this many files in a row are ready (or the
-// workers have nothing more under way), not for every single file.
-constexpr size_t kWakeBatch = 8;
 
 }  // namespace
 
@@ -55,12 +52,6 @@ bool TWorkingFileReader::HasRoom() const {
   return next_ - taken_ < static_cast<size_t>(maxFilesAhead_) && bytesAhead_ < maxBytesAhead_;
 }
 
-bool TWorkingFileReader::CallerMayGo() const {
-  size_t run = 0;
-  while (run < kWakeBatch && taken_ + run < slots_.size() && slots_[taken_ + run].ready) ++run;
-  return run > 0 && (run == kWakeBatch || taken_ + run == slots_.size() || busy_ == 0);
-}
-
 void TWorkingFileReader::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -73,7 +64,6 @@ void TWorkingFileReader::Work() {
     }
     if (stopping_ || next_ >= paths_.size()) return;
     const size_t k = next_++;
-    ++busy_;
     Slot& slot = slots_[k];
     // A buffer the caller gave back saves allocating and faulting in a new one.
     if (!spare_.empty()) {
@@ -91,8 +81,7 @@ void TWorkingFileReader::Work() {
     lock.lock();
     slot.ready = true;
     bytesAhead_ += slot.bytes.Size();
-    --busy_;
-    if (callerWaiting_ && CallerMayGo()) fileReady_.notify_one();
+    if (callerWaiting_ && k == taken_) fileReady_.notify_one();
   }
 }
 
@@ -101,6 +90,16 @@ void TWorkingFileReader::Take(const std::string& path, TMemoryStream& bytes,
   std::unique_lock<std::mutex> lock(mutex_);
   if (taken_ >= paths_.size() || paths_[taken_] != path)
     throw Exception(Format("Working file \"%s\" was not read in the planned order", path.c_str()));
+  if (taken_ == next_) {
+    // No worker has started on it (they are busy or not running): reading it
+    // here costs less than waiting for one.
+    ++taken_;
+    ++next_;
+    lock.unlock();
+    ReadFileContent(path, bytes);
+    ContentDigest(bytes, digest);
+    return;
+  }
   Slot& slot = slots_[taken_];
   if (!slot.ready) {
     callerWaiting_ = true;

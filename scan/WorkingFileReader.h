@@ -2,7 +2,9 @@
 // worker threads: each file whole into one buffer, hashed in place. The
 // caller takes the files strictly in the planned order and gets each file's
 // bytes, digest and read error exactly as a read at that moment would have
-// given them, so that results and errors keep their order.
+// given them, so that results and errors keep their order. A file no worker
+// has started on when the caller asks for it is read by the caller itself,
+// so a busy machine costs no more than reading alone.
 #pragma once
 
 #include <condition_variable>
@@ -53,8 +55,6 @@ class TWorkingFileReader {
   void Stop();
   // Under the lock: whether a worker may start on the next file.
   bool HasRoom() const;
-  // Under the lock: whether to wake the waiting caller now.
-  bool CallerMayGo() const;
 
   const std::vector<std::string> paths_;
   std::vector<Slot> slots_;
@@ -67,7 +67,6 @@ class TWorkingFileReader {
   size_t next_ = 0;                    // the next file a worker picks up
   size_t taken_ = 0;                   // the next file the caller takes
   int64_t bytesAhead_ = 0;             // bytes of files read and not yet taken
-  int busy_ = 0;                       // workers reading a file
   int waitingForRoom_ = 0;             // workers waiting on spaceFree_
   bool callerWaiting_ = false;
   bool stopping_ = false;
