@@ -1,5 +1,9 @@
 #include "store/uMyRename.h"
 
+#include <deque>
+#include <memory>
+#include <unordered_map>
+
 #include "store/NameCase.h"
 #include "store/TextLines.h"
 
@@ -29,6 +33,27 @@ TMyRenameItem* TMyRenameData::Add(const std::string& oldName, const std::string&
 void TMyRenameData::Remove(TMyRenameItem* item) {
   const int index = item->IndexInOwner();
   if (index >= 0) Items.Delete(index);
+}
+
+const std::string* TMyRenameData::RemoveByNewNames(const std::vector<const std::string*>& names) {
+  // The records of each new name, first in log order at the front.
+  std::unordered_map<std::string, std::deque<int>> byNewName;
+  for (int i = 0; i < Items.Count(); ++i) byNewName[UpperCaseAscii(Items[i]->NewName)].push_back(i);
+  std::vector<bool> removed(static_cast<size_t>(Items.Count()), false);
+  for (const std::string* name : names) {
+    const auto it = byNewName.find(UpperCaseAscii(*name));
+    if (it == byNewName.end() || it->second.empty()) return name;
+    removed[static_cast<size_t>(it->second.front())] = true;
+    it->second.pop_front();
+  }
+  // Rebuilt in one pass: the kept records in their order, the others freed.
+  std::vector<std::unique_ptr<TMyRenameItem>> records;
+  while (!Items.Empty()) records.push_back(Items.Detach(Items.Count() - 1));
+  for (size_t i = records.size(); i-- > 0;) {
+    const size_t position = records.size() - 1 - i;
+    if (!removed[position]) Items.Add(std::move(records[i]));
+  }
+  return nullptr;
 }
 
 TMyRenameItem* TMyRenameData::FindByNewName(const std::string& name) const {
@@ -64,7 +89,8 @@ void TMyRenameData::AddLines(const std::vector<std::string>& lines) {
 std::vector<std::string> TMyRenameData::Lines() const {
   std::vector<std::string> lines;
   lines.reserve(static_cast<size_t>(Items.Count()));
-  for (const auto& item : Items) lines.push_back('"' + item->OldName + kSeparator + item->NewName + '"');
+  for (const auto& item : Items)
+    lines.push_back('"' + item->OldName + kSeparator + item->NewName + '"');
   return lines;
 }
 

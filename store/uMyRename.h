@@ -35,6 +35,12 @@ class TMyRenameData {
   TMyRenameItem* Add(const std::string& oldName, const std::string& newName);
   // Takes the record out of the log and frees it; item is invalid afterwards.
   void Remove(TMyRenameItem* item);
+  // For each name in order: takes out the first record still in the log
+  // whose NewName is that name (as FindByNewName compares them) and frees it,
+  // the others keeping their order. Returns the first name that finds no
+  // record (the log then being unchanged), or nullptr when every name found
+  // one. Costs time in proportion to the log and the names, however many.
+  const std::string* RemoveByNewNames(const std::vector<const std::string*>& names);
   // The first record whose NewName equals name, ASCII letters compared
   // without regard to case; nullptr when there is none.
   TMyRenameItem* FindByNewName(const std::string& name) const;

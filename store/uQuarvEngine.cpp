@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "foundation/Platform.h"
 #include "foundation/uMyStreamUtils.h"
@@ -55,7 +56,16 @@ bool TQuarv_IgonreList::Add(const std::string& name) {
 }
 
 void TQuarv_IgonreList::LoadFromFile(const std::string& path) {
-  for (const std::string& line : ReadTextFile(path)) Add(line);
+  // All lines at once: sorted behind the names already present, so that a
+  // stable sort keeps those, and then the earliest line, first among equals.
+  std::vector<std::string> lines = ReadTextFile(path);
+  names_.insert(names_.end(), std::make_move_iterator(lines.begin()),
+                std::make_move_iterator(lines.end()));
+  std::stable_sort(names_.begin(), names_.end(), NameLess);
+  const auto same = [](const std::string& a, const std::string& b) {
+    return CompareNamesAscii(a, b) == 0;
+  };
+  names_.erase(std::unique(names_.begin(), names_.end(), same), names_.end());
 }
 
 // ---- TQuarv_Engine ----
@@ -173,17 +183,16 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   for (const auto& entry : files) entry->CheckContentSize();
 
   const int32_t number = FileSystem->NextFreeNumber();
-  int consumedRenames = 0;
+  // Every new-name side of a rename consumes the first rename record of its
+  // name, in list order.
+  std::vector<const std::string*> renamedTo;
   for (const auto& entry : files) {
     entry->DataRevision = number;
-    if (entry->IsLink && !entry->Deleted) {
-      TMyRenameItem* rename = Renames.FindByNewName(entry->Name());
-      if (rename == nullptr)
-        throw Exception(Format("Rename item for '%s' not found", entry->Name().c_str()));
-      Renames.Remove(rename);
-      ++consumedRenames;
-    }
+    if (entry->IsLink && !entry->Deleted) renamedTo.push_back(&entry->Name());
   }
+  if (const std::string* missing = Renames.RemoveByNewNames(renamedTo))
+    throw Exception(Format("Rename item for '%s' not found", missing->c_str()));
+  const bool consumedRenames = !renamedTo.empty();
 
   TMyContaner* previous = FileSystem->Containers.Last();
   if (previous != nullptr) {
@@ -245,7 +254,7 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   History.Add(std::to_string(number) + ".dat", number);
   SaveHistory();
   CrashPoint("history written");
-  if (consumedRenames > 0) {
+  if (consumedRenames) {
     if (Renames.Count() == 0)
       RemoveFile(RenameFileName);
     else

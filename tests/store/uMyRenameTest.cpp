@@ -40,9 +40,9 @@ TEST(ParseLineTest, SplitsAtTheFirstSeparatorAndDropsTheOuterCharacters) {
   } cases[] = {
       {R"("src\a.pas"->"src\b.pas")", true, R"(src\a.pas)", R"(src\b.pas)"},
       {R"(""->"")", true, "", ""},
-      {R"("->"b")", true, "", "b"},                   // starts with the separator
-      {R"("a"->"b.txt)", true, "a", "b.tx"},          // last character dropped unchecked
-      {R"(Xa"->"bX)", true, "a", "b"},                // first and last dropped unchecked
+      {R"("->"b")", true, "", "b"},                  // starts with the separator
+      {R"("a"->"b.txt)", true, "a", "b.tx"},         // last character dropped unchecked
+      {R"(Xa"->"bX)", true, "a", "b"},               // first and last dropped unchecked
       {R"("a"->"b"->"c")", true, "a", R"(b"->"c)"},  // the first separator counts
       {R"("a"->")", true, "a", ""},
       {R"("a" -> "b")", false, "", ""},
@@ -93,6 +93,42 @@ TEST(TMyRenameDataTest, FindByNewNameIgnoresAsciiCaseAndTakesTheFirst) {
 
   while (log.Count() > 0) log.Remove(log.Items[log.Count() - 1]);
   EXPECT_EQ(log.FindByNewName(R"(src\b.pas)"), nullptr);
+}
+
+// Consuming a batch of new names takes, name by name, the first record still
+// in the log, and keeps the others in order; a name without a record
+// changes nothing.
+TEST(TMyRenameDataTest, RemoveByNewNamesTakesTheFirstRemainingRecordOfEachName) {
+  const auto fill = [](TMyRenameData& log) {
+    log.Add("a", "n1");
+    log.Add("b", "N2");
+    log.Add("c", "n1");
+    log.Add("d", "n3");
+    log.Add("e", "n1");
+  };
+  struct Case {
+    std::vector<std::string> names;
+    const char* missing;  // the name reported as missing, or nullptr
+    Pairs left;
+  } cases[] = {
+      {{}, nullptr, {{"a", "n1"}, {"b", "N2"}, {"c", "n1"}, {"d", "n3"}, {"e", "n1"}}},
+      {{"N1"}, nullptr, {{"b", "N2"}, {"c", "n1"}, {"d", "n3"}, {"e", "n1"}}},
+      {{"n1", "N1", "n2"}, nullptr, {{"d", "n3"}, {"e", "n1"}}},
+      {{"n3", "n1", "n1", "n1", "n2"}, nullptr, {}},
+      {{"n1", "n4"}, "n4", {{"a", "n1"}, {"b", "N2"}, {"c", "n1"}, {"d", "n3"}, {"e", "n1"}}},
+      {{"n3", "n3"}, "n3", {{"a", "n1"}, {"b", "N2"}, {"c", "n1"}, {"d", "n3"}, {"e", "n1"}}},
+  };
+  for (const Case& c : cases) {
+    TMyRenameData log;
+    fill(log);
+    std::vector<const std::string*> names;
+    for (const std::string& name : c.names) names.push_back(&name);
+    const std::string* missing = log.RemoveByNewNames(names);
+    SCOPED_TRACE(::testing::PrintToString(c.names));
+    EXPECT_EQ(missing ? *missing : "(none)", c.missing ? c.missing : "(none)");
+    EXPECT_EQ(PairsOf(log), c.left);
+    for (const auto& item : log.Items) EXPECT_EQ(item->Owner, &log);
+  }
 }
 
 TEST(TMyRenameDataTest, FileRoundTrip) {
