@@ -1,8 +1,11 @@
 #include "store/uQuarvEngine.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "foundation/Platform.h"
+#include "foundation/uMyStreamUtils.h"
 #include "store/uMyFS.h"
 #include "tests/support/TempDir.h"
 
@@ -321,6 +325,72 @@ TEST_F(EngineTest, RevisionDateFromALocalDateTime) {
   const uint64_t stamped = Revision(2)->Date;
   EXPECT_GE(stamped, UnixTimeToFileTime(before.tv_sec, before.tv_nsec / 1000000 * 1000000));
   EXPECT_LE(stamped, UnixTimeToFileTime(after.tv_sec, after.tv_nsec));
+}
+
+// Writes bytes at offset into a file, leaving a hole before them where the
+// file system allows. Returns whether the hole takes no disk space.
+bool WriteWithHole(const std::string& path, int64_t offset, const std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+  if (fd < 0) return false;
+  const bool written = ::pwrite(fd, bytes.data(), bytes.size(), offset) ==
+                       static_cast<ssize_t>(bytes.size());
+  struct stat st {};
+  const bool sparse = ::fstat(fd, &st) == 0 && st.st_blocks * 512 < (int64_t{1} << 20);
+  ::close(fd);
+  return written && sparse;
+}
+
+// A container file above 4 GiB: offsets are read as the 64-bit values they
+// are (a 32-bit reading would land in the hole and find an empty block), the
+// next revision links it in place, and a carried entry's bytes are fetched
+// from beyond 4 GiB.
+TEST_F(EngineTest, ContainerLargerThanFourGiBIsReadLinkedAndFetchedFrom) {
+  ForceDirectories(Store("Objects"));
+  if (!WriteWithHole(Store("probe"), 16 << 20, "x"))
+    GTEST_SKIP() << "the file system keeps no holes; a 5 GiB file would take 5 GiB";
+  RemoveFile(Store("probe"));
+
+  constexpr int64_t kFar = int64_t{5} << 30;
+  TMyContaner first;
+  first.Number = 1;
+  for (const char* name : {"a.txt", "b.txt"}) {
+    TMyFile* entry = first.Files.Add();
+    entry->SetName(name);
+    entry->Content.Assign(name, 5);
+    entry->ComputeHash();
+    entry->DataRevision = 1;
+    entry->Version = 1;
+    entry->ChangeKind = ckAdded;
+  }
+  TMemoryStream image;
+  first.SaveToStream(image);
+  image.SetPosition(first.Files[0]->OffsetSlotPos);
+  WriteInt64(image, kFar);  // a.txt's block moves 5 GiB into the file
+  test::WriteFile(Store("Objects/1.dat"),
+                  std::string(reinterpret_cast<const char*>(image.Memory()), image.Size()));
+  const std::string farBlock = std::string("\x05\0\0\0", 4) + "a.txt";
+  ASSERT_TRUE(WriteWithHole(Store("Objects/1.dat"), kFar, farBlock));
+  test::WriteFile(Store("History.txt"), "1.dat\r\n");
+
+  {
+    auto engine = Open();
+    const TMyFile* far = engine->FileSystem->Containers.Last()->Files.FindByName("a.txt");
+    ASSERT_NE(far, nullptr);
+    EXPECT_EQ(Text(far->Content), "a.txt");
+    Stage(*engine, "b.txt", "b, changed", ckModified);
+    engine->CommitUtc("second", "ann", 1, "e");
+  }
+  TFileStream patched(Store("Objects/1.dat"), TFileStream::Mode::OpenRead);
+  EXPECT_EQ(patched.Size(), kFar + static_cast<int64_t>(farBlock.size())) << "patched in place";
+  patched.SetPosition(kContainerNextNumberOffset);
+  EXPECT_EQ(ReadInt32(patched), 2);
+
+  auto engine = Open();
+  TMyFile* carried = engine->FileSystem->Containers.Last()->Files.FindByName("a.txt");
+  ASSERT_NE(carried, nullptr);
+  EXPECT_EQ(carried->DataRevision, 1);
+  engine->LoadContent(*carried);
+  EXPECT_EQ(Text(carried->Content), "a.txt");
 }
 
 TEST_F(EngineTest, StoreIsFoundOneFolderUpAndNotTwo) {
