@@ -332,8 +332,8 @@ TEST_F(EngineTest, RevisionDateFromALocalDateTime) {
 bool WriteWithHole(const std::string& path, int64_t offset, const std::string& bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
   if (fd < 0) return false;
-  const bool written = ::pwrite(fd, bytes.data(), bytes.size(), offset) ==
-                       static_cast<ssize_t>(bytes.size());
+  const bool written =
+      ::pwrite(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
   struct stat st {};
   const bool sparse = ::fstat(fd, &st) == 0 && st.st_blocks * 512 < (int64_t{1} << 20);
   ::close(fd);
