@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -103,13 +104,17 @@ uInt Offer(size_t available) { return static_cast<uInt>(std::min<size_t>(availab
 
 // Drives one deflate or inflate stream over the whole input into output,
 // which starts at `initial` bytes and grows by `increment` whenever zlib has
-// filled it. Returns false for any zlib failure, for a stream that stops
-// making progress before its end (truncated input), and for input left over
-// after the end of the stream.
+// filled it, up to `limit` bytes. Returns false for any zlib failure, for a
+// stream that stops making progress before its end (truncated input), for
+// input left over after the end of the stream, and for output that would
+// exceed the limit.
 bool RunZlib(int (*code)(z_streamp, int), z_stream& z, const uint8_t* input, size_t inputSize,
-             TMemoryStream& output, size_t initial, size_t increment) {
+             TMemoryStream& output, size_t initial, size_t increment, size_t limit = SIZE_MAX) {
   size_t consumed = 0, produced = 0;
-  output.SetSize(static_cast<int64_t>(initial));
+  // One byte of room beyond the limit shows output that exceeds it, and keeps
+  // a buffer to write to when the limit is 0.
+  const size_t room = limit == SIZE_MAX ? limit : limit + 1;
+  output.SetSize(static_cast<int64_t>(std::min(initial, room)));
   for (;;) {
     const uInt inOffered = Offer(inputSize - consumed);
     const uInt outOffered = Offer(static_cast<size_t>(output.Size()) - produced);
@@ -123,15 +128,17 @@ bool RunZlib(int (*code)(z_streamp, int), z_stream& z, const uint8_t* input, siz
     produced += outOffered - z.avail_out;
     if (status == Z_STREAM_END) {
       output.SetSize(static_cast<int64_t>(produced));
-      return consumed == inputSize;
+      return consumed == inputSize && produced <= limit;
     }
     // With the finishing flush, zlib reports a full output buffer as
     // Z_BUF_ERROR; that one only asks for more room.
     if (status != Z_OK && status != Z_BUF_ERROR) return false;
-    if (produced == static_cast<size_t>(output.Size()))
-      output.SetSize(output.Size() + static_cast<int64_t>(increment));
-    else if (inOffered == z.avail_in && outOffered == z.avail_out)
+    if (produced == static_cast<size_t>(output.Size())) {
+      if (produced >= room) return false;
+      output.SetSize(static_cast<int64_t>(std::min(room - produced, increment) + produced));
+    } else if (inOffered == z.avail_in && outOffered == z.avail_out) {
       return false;
+    }
   }
 }
 
@@ -257,8 +264,7 @@ void CompressMemoryStream(TMemoryStream& source, TMemoryStream& target) {
   const size_t initial = (n + n / 10 + 12 + 255) & ~size_t{255};
   TMemoryStream result;
   z_stream z = NewZlibStream();
-  if (deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw ECompressionError();
+  if (deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw ECompressionError();
   bool ok;
   try {
     ok = RunZlib(deflate, z, source.Memory(), n, result, initial, 256);
@@ -270,7 +276,7 @@ void CompressMemoryStream(TMemoryStream& source, TMemoryStream& target) {
   ReplaceContent(target, result);
 }
 
-void DecompressMemoryStream(TMemoryStream& source, TMemoryStream& target) {
+void DecompressMemoryStream(TMemoryStream& source, TMemoryStream& target, int64_t maxSize) {
   source.SetPosition(0);
   const auto n = static_cast<size_t>(source.Size());
   const size_t increment = (n + 255) & ~size_t{255};
@@ -279,7 +285,8 @@ void DecompressMemoryStream(TMemoryStream& source, TMemoryStream& target) {
   if (inflateInit(&z) != Z_OK) throw EDecompressionError();
   bool ok;
   try {
-    ok = n != 0 && RunZlib(inflate, z, source.Memory(), n, result, increment, increment);
+    const size_t limit = static_cast<size_t>(std::max<int64_t>(maxSize, 0));
+    ok = n != 0 && RunZlib(inflate, z, source.Memory(), n, result, increment, increment, limit);
   } catch (...) {
     inflateEnd(&z);
     throw;

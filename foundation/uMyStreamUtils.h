@@ -68,7 +68,10 @@ void CopyToMemoryStream(TMemoryStream& target, TStream& source);
 // Source and target may be the same stream. Raises ECompressionError.
 void CompressMemoryStream(TMemoryStream& source, TMemoryStream& target);
 // The inverse; raises EDecompressionError for data that is not one whole zlib
-// stream, leaving target untouched.
-void DecompressMemoryStream(TMemoryStream& source, TMemoryStream& target);
+// stream, or that expands to more than maxSize bytes (a bound for data read
+// from a file, whose few bytes could otherwise expand without end), leaving
+// target untouched.
+void DecompressMemoryStream(TMemoryStream& source, TMemoryStream& target,
+                            int64_t maxSize = INT64_MAX);
 
 }  // namespace pellmor

@@ -170,8 +170,10 @@ void TMyFile::ReadContent(TStream& stream) {
   }
   TMemoryStream packed;
   ReadBlock(packed, stream);
+  // No stored content is larger than a block can hold: data that expands
+  // further is damage, and is refused before it takes that much memory.
   try {
-    DecompressMemoryStream(packed, Content);
+    DecompressMemoryStream(packed, Content, kMaxContentSize);
   } catch (const EDecompressionError&) {
     throw Exception(Format("the content of '%s' is not valid compressed data", name_.c_str()));
   }

@@ -328,6 +328,29 @@ TEST(CompressionTest, DecompressionGrowsFarBeyondTheInputSize) {
   EXPECT_EQ(std::string(stream.Memory(), stream.Memory() + stream.Size()), std::string(5 << 20, 'z'));
 }
 
+// A bound on the expanded size: data that expands to exactly the bound is
+// accepted, one byte more is an error that leaves the target alone.
+TEST(CompressionTest, DecompressionStopsAtTheGivenBound) {
+  TMemoryStream compressed;
+  Load(compressed, std::string(100000, 'z'));
+  CompressMemoryStream(compressed, compressed);
+  for (const int64_t bound : {int64_t{100000}, int64_t{100001}, int64_t{1} << 40}) {
+    TMemoryStream target;
+    DecompressMemoryStream(compressed, target, bound);
+    EXPECT_EQ(target.Size(), 100000) << bound;
+  }
+  for (const int64_t bound : {int64_t{99999}, int64_t{256}, int64_t{0}, int64_t{-1}}) {
+    TMemoryStream target;
+    Load(target, std::string("untouched"));
+    EXPECT_THROW(DecompressMemoryStream(compressed, target, bound), EDecompressionError) << bound;
+    EXPECT_EQ(target.Size(), 9) << bound;
+  }
+  TMemoryStream empty, target;
+  CompressMemoryStream(empty, empty);
+  DecompressMemoryStream(empty, target, 0);
+  EXPECT_EQ(target.Size(), 0);
+}
+
 TEST(CompressionTest, DamagedInputRaisesDecompressionErrorAndLeavesTargetAlone) {
   TMemoryStream original, good;
   Load(original, std::string(4000, 'q') + "tail");
