@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -175,11 +176,12 @@ bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries) {
 }
 
 void ReadFileContent(const std::string& path, TMemoryStream& content) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0)
-    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
-  if (S_ISLNK(st.st_mode)) {
-    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 256), '\0');
+  // Opened without following a link: a link is read as its target text. This
+  // runs for every working file on every comparison, so it makes as few
+  // system calls as it can (open, fstat, flock, read, close).
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 && errno == ELOOP) {
+    std::string target(256, '\0');
     for (;;) {
       const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
       if (n < 0)
@@ -191,10 +193,23 @@ void ReadFileContent(const std::string& path, TMemoryStream& content) {
       target.resize(target.size() * 2);
     }
   }
-  TFileStream file(path, TFileStream::Mode::OpenRead);
+  if (fd < 0)
+    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st;
+  if (::fstat(fd, &st) != 0)
+    throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(errno)));
+  if (S_ISDIR(st.st_mode))
+    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(EISDIR)));
+  // A shared lock, as every reader of the program takes (see TFileStream).
+  ::flock(fd, LOCK_SH | LOCK_NB);
   // Read to the end, not to the size seen at open, so a file that changes
-  // while it is read still gives one consistent run of bytes.
-  int64_t capacity = std::max<int64_t>(file.Size(), 0) + 1;
+  // while it is read still gives one consistent run of bytes; a short read
+  // of a regular file is its end.
+  int64_t capacity = std::max<int64_t>(st.st_size, 0) + 1;
   content.SetSize(capacity);
   int64_t total = 0;
   for (;;) {
@@ -202,9 +217,13 @@ void ReadFileContent(const std::string& path, TMemoryStream& content) {
       capacity *= 2;
       content.SetSize(capacity);
     }
-    const size_t n = file.Read(content.Memory() + total, static_cast<size_t>(capacity - total));
-    if (n == 0) break;
-    total += static_cast<int64_t>(n);
+    const size_t wanted = static_cast<size_t>(capacity - total);
+    const ssize_t n = ::read(fd, content.Memory() + total, wanted);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0)
+      throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(errno)));
+    total += n;
+    if (n == 0 || (S_ISREG(st.st_mode) && static_cast<size_t>(n) < wanted)) break;
   }
   content.SetSize(total);
   content.SetPosition(0);

@@ -45,7 +45,8 @@ void TWorkingFileReader::Stop() {
 
 int TWorkingFileReader::DefaultThreads() {
   const unsigned cores = std::thread::hardware_concurrency();
-  return static_cast<int>(std::clamp(cores, 1u, 4u));
+  // The caller reads too, so one core is left to it.
+  return static_cast<int>(std::clamp(cores, 2u, 5u)) - 1;
 }
 
 bool TWorkingFileReader::HasRoom() const {
