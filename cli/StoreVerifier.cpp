@@ -11,6 +11,7 @@
 #include "foundation/Platform.h"
 #include "git/uGitWorkingFolder.h"
 #include "store/uMyFS.h"
+#include "store/uMyHistory.h"
 
 namespace pellmor {
 
@@ -47,8 +48,24 @@ int TStoreVerifier::Run(const TRevisionHook& hook) {
                   i + 1 < numbers.size() ? numbers[i + 1] : 0);
     if (hook) hook(*revision);
   }
+  CheckUnlisted();
   CheckIndex();
   return read;
+}
+
+void TStoreVerifier::CheckUnlisted() {
+  const std::string folder = reader_.RootPath() + kStoreFolderName + "/Objects";
+  std::vector<TFolderEntry> entries;
+  if (!ListFolder(folder, entries)) return;
+  for (const TFolderEntry& entry : entries) {
+    const int32_t number = HistoryLineNumber(entry.Name);
+    if (entry.Info.Type != EntryType::File || number < 1 ||
+        entry.Name != std::to_string(number) + ".dat" || reader_.HasRevision(number))
+      continue;
+    Report(folder + "/" + entry.Name,
+           "History.txt does not list this revision: the history lost it, or its recording was "
+           "cut short");
+  }
 }
 
 void TStoreVerifier::CheckHistory() {

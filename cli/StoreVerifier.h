@@ -34,8 +34,9 @@ class TStoreVerifier {
   // NextNumber agree with the history, its names are unique (ASCII case
   // ignored) and safe to check out, every entry's bytes are found (in its
   // own container or the one its DataRevision names, under its name) and
-  // match its digest; then that Index.dat, when present, loads. Returns the
-  // number of revisions that could be read.
+  // match its digest; then that every container file N.dat in the objects
+  // folder is listed in the history, and that Index.dat, when present,
+  // loads. Returns the number of revisions that could be read.
   int Run(const TRevisionHook& hook = nullptr);
 
   // How many problems were reported so far.
@@ -44,6 +45,7 @@ class TStoreVerifier {
  private:
   void CheckHistory();
   void CheckRevision(TMyContaner& revision, int32_t previous, int32_t next);
+  void CheckUnlisted();
   void CheckIndex();
   void Report(const std::string& file, const std::string& text);
 
