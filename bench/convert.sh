@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times `quarv convert` on a history of about 1,000 commits over about 2,000 files
 # (generated, or the repository given as $1), and in the same run Mercurial's own
-# converter on a fresh copy of the same repository.
+# converter on a fresh copy of the same repository; then `quarv verify` of the store
+# and `quarv checkout` of its newest revision.
 #
 #   bench/convert.sh [REPOSITORY] [--commits N] [--files N]
 #
@@ -53,6 +54,16 @@ pellmor=$(echo "$t1 - $t0" | bc)
 mercurial=$(echo "$t2 - $t1" | bc)
 printf 'quarv convert: %.2f s\nhg convert:    %.2f s\nratio (hg / quarv): %.2f\n' \
   "$pellmor" "$mercurial" "$(echo "$mercurial / $pellmor" | bc -l)"
+
+# Reading the store back: the whole store checked, the newest revision written out.
+newest=$("$build/bin/quarv" log "$work/pellmor" | sed -n '1s/^revision //p')
+t3=$(seconds)
+"$build/bin/quarv" verify "$work/pellmor" >/dev/null
+t4=$(seconds)
+"$build/bin/quarv" checkout "$work/pellmor" "$newest" "$work/checkout" >/dev/null
+t5=$(seconds)
+printf 'quarv verify: %.2f s\nquarv checkout of revision %s: %.2f s\n' \
+  "$(echo "$t4 - $t3" | bc)" "$newest" "$(echo "$t5 - $t4" | bc)"
 if [ -n "${PELLMOR_BENCH_KEEP:-}" ]; then
   trap - EXIT
   echo "kept: $work"
