@@ -29,9 +29,12 @@ struct ToolRun {
   std::string Err;
 };
 
+// The tool in PELLMOR_BIN, or else beside this test program (both are built
+// into the build's bin folder).
 std::string QuarvPath() {
   const char* bin = std::getenv("PELLMOR_BIN");
-  return std::string(bin != nullptr ? bin : "bin") + "/quarv";
+  if (bin != nullptr && *bin != '\0') return std::string(bin) + "/quarv";
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "quarv").string();
 }
 
 ToolRun Quarv(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
