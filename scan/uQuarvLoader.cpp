@@ -97,12 +97,12 @@ void TQuarvEngine_Loader::Compare() {
     // The working files CompareFolder reads are read and hashed ahead, in
     // its order, while it works on the ones before.
     std::vector<std::string> planned;
-    PlanWorkingReads(*root_, planned);
+    PlanWorkingReads(*root_, "", planned);
     TWorkingFileReader reader(std::move(planned), TWorkingFileReader::DefaultThreads(),
                               kFilesReadAhead, kBytesReadAhead);
     reader_ = &reader;
     try {
-      CompareFolder(*root_);
+      CompareFolder(*root_, "");
     } catch (...) {
       reader_ = nullptr;
       throw;
@@ -129,23 +129,24 @@ void TQuarvEngine_Loader::ReadWorkingFile(const std::string& rel, TContentDigest
 }
 
 bool TQuarvEngine_Loader::IsRenamedTo(const std::string& name) const {
-  return renamedNames_.count(UpperCaseAscii(name)) != 0;
+  return !renamedNames_.empty() && renamedNames_.count(UpperCaseAscii(name)) != 0;
 }
 
 bool TQuarvEngine_Loader::IsLeftOut(const std::string& rel) const {
   return engine_.IgnoreList.IsIgnored(rel) || IsRenamedTo(rel);
 }
 
-void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder,
+void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder, const std::string& prefix,
                                            std::vector<std::string>& paths) const {
   for (const auto& node : folder.Files) {
-    const std::string rel = node->GetRelativePath();
+    const std::string rel = prefix + node->Name;
     const TMyFile* e = target_->Files.FindByName(rel);
     const bool staged = e != nullptr && !e->IsLink;
     if (staged ? !e->Deleted : !IsLeftOut(rel)) paths.push_back(DiskPath(engine_.RootPath, rel));
   }
   for (const auto& sub : folder.Folders)
-    PlanWorkingReads(*static_cast<const TFolderObject*>(sub.get()), paths);
+    PlanWorkingReads(*static_cast<const TFolderObject*>(sub.get()), prefix + sub->Name + '\\',
+                     paths);
 }
 
 void TQuarvEngine_Loader::CollectRenames() {
@@ -243,10 +244,10 @@ void TQuarvEngine_Loader::CollectRenames() {
   if (renamedInIndex > 0) engine_.SaveIndex();
 }
 
-void TQuarvEngine_Loader::CompareFolder(TFolderObject& folder) {
+void TQuarvEngine_Loader::CompareFolder(TFolderObject& folder, const std::string& prefix) {
   for (const auto& node : folder.Files) {
     TFileObject& f = *node;
-    const std::string rel = f.GetRelativePath();
+    const std::string rel = prefix + f.Name;  // f.GetRelativePath(), built along the walk
     TMyFile* e = target_->Files.FindByName(rel);
     if (e != nullptr && !e->IsLink) {
       // A plain target entry: the path is staged.
@@ -267,7 +268,8 @@ void TQuarvEngine_Loader::CompareFolder(TFolderObject& folder) {
     else
       AddNewFile(rel, f);
   }
-  for (const auto& sub : folder.Folders) CompareFolder(*static_cast<TFolderObject*>(sub.get()));
+  for (const auto& sub : folder.Folders)
+    CompareFolder(*static_cast<TFolderObject*>(sub.get()), prefix + sub->Name + '\\');
 }
 
 void TQuarvEngine_Loader::CompareWithBase(const std::string& rel, TFileObject& file, TMyFile& b) {

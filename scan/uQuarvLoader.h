@@ -81,7 +81,8 @@ class TQuarvEngine_Loader {
  private:
   void Reset();
   void CollectRenames();
-  void CompareFolder(TFolderObject& folder);
+  // prefix: the folder's relative path with a trailing '\' ("" for Root).
+  void CompareFolder(TFolderObject& folder, const std::string& prefix);
   // A working file that is neither staged nor renamed, against its base entry b.
   void CompareWithBase(const std::string& rel, TFileObject& file, TMyFile& b);
   // A working file that neither the target nor the base holds.
@@ -106,7 +107,8 @@ class TQuarvEngine_Loader {
   bool IsLeftOut(const std::string& rel) const;
   // The disk paths of the working files CompareFolder will read, in the
   // order it reads them.
-  void PlanWorkingReads(const TFolderObject& folder, std::vector<std::string>& paths) const;
+  void PlanWorkingReads(const TFolderObject& folder, const std::string& prefix,
+                        std::vector<std::string>& paths) const;
 
   TListItemData* AddChange(std::unique_ptr<TListItemData> item, const std::string& name);
   TListItemData* AddStaged(std::unique_ptr<TListItemData> item, const std::string& name);
