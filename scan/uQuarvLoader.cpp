@@ -466,9 +466,12 @@ int TQuarvEngine_Loader::ApplyChanges(TChangeRefList& items) {
         case lsRenamedOld: {
           TListItemData* a = x->State == lsRenamedNew ? x : x->Partner;
           TListItemData* o = x->State == lsRenamedNew ? x->Partner : x;
-          if (o == nullptr || !inChanges(o))
-            throw Exception(Format("File '%s' not founded in the list",
-                                   (o != nullptr ? o : x)->Name().c_str()));
+          // Both members must still be in Changes (the new name too, or the
+          // pair would be staged half).
+          for (TListItemData* member : {o, a})
+            if (member == nullptr || !inChanges(member))
+              throw Exception(Format("File '%s' not founded in the list",
+                                     (member != nullptr ? member : x)->Name().c_str()));
           stage(a);
           stage(o);
           ApplyItem(*a);

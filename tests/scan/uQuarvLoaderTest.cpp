@@ -708,14 +708,32 @@ TEST_F(LoaderTest, AnItemNotInChangesFailsAfterTheItemsBeforeIt) {
   EXPECT_TRUE(pass.Changes().Empty());
 }
 
-TEST_F(RenameTest, AnOldNameItemMissingFromChangesFailsThePair) {
-  Pass pass = Compared();
-  int position = -1;
-  pass.Changes().FindByName("x.txt", &position);
-  ASSERT_EQ(pass.Changes()[position]->State, lsRenamedOld);
-  std::unique_ptr<TListItemData> old = pass.Changes().Detach(position);
-  TChangeRefList list{pass.Changes().FindByName("y.txt")};
-  ExpectFails([&] { pass.loader->ApplyChanges(list); }, "File 'x.txt' not founded in the list");
+TEST(RenamePairTest, AMemberMissingFromChangesFailsThePair) {
+  // The member taken out of Changes behind the loader's back, and the one passed.
+  const struct {
+    TListItemState missing;
+    TListItemState passed;
+    const char* message;
+  } cases[] = {
+      {lsRenamedOld, lsRenamedNew, "File 'x.txt' not founded in the list"},
+      {lsRenamedNew, lsRenamedOld, "File 'y.txt' not founded in the list"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    Workspace t;
+    t.LogRename();
+    Pass pass = t.Compared();
+    std::unique_ptr<TListItemData> missing;
+    TChangeRefList list;
+    for (int i = pass.Changes().Count() - 1; i >= 0; --i)
+      if (pass.Changes()[i]->State == c.missing) missing = pass.Changes().Detach(i);
+    for (const auto& item : pass.Changes())
+      if (item->State == c.passed) list.push_back(item.get());
+    ASSERT_NE(missing, nullptr);
+    ASSERT_EQ(list.size(), 1u);
+    ExpectFails([&] { pass.loader->ApplyChanges(list); }, c.message);
+    EXPECT_TRUE(pass.Index().Files.Empty());
+  }
 }
 
 TEST_F(LoaderTest, PendingChangeWithoutItsIndexEntryFails) {
