@@ -53,6 +53,28 @@ bool TWorkingFileReader::HasRoom() const {
   return next_ - taken_ < static_cast<size_t>(maxFilesAhead_) && bytesAhead_ < maxBytesAhead_;
 }
 
+void TWorkingFileReader::ReadNext(std::unique_lock<std::mutex>& lock) {
+  const size_t k = next_++;
+  Slot& slot = slots_[k];
+  // A buffer the caller gave back saves allocating and faulting in a new one.
+  if (!spare_.empty()) {
+    slot.bytes.Swap(*spare_.back());
+    spare_.pop_back();
+  }
+  lock.unlock();
+  try {
+    ReadFileContent(paths_[k], slot.bytes);
+    ContentDigest(slot.bytes, slot.digest);
+  } catch (...) {
+    slot.bytes.Clear();
+    slot.error = std::current_exception();
+  }
+  lock.lock();
+  slot.ready = true;
+  bytesAhead_ += slot.bytes.Size();
+  if (callerWaiting_ && k == taken_) fileReady_.notify_one();
+}
+
 void TWorkingFileReader::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -64,25 +86,7 @@ void TWorkingFileReader::Work() {
       --waitingForRoom_;
     }
     if (stopping_ || next_ >= paths_.size()) return;
-    const size_t k = next_++;
-    Slot& slot = slots_[k];
-    // A buffer the caller gave back saves allocating and faulting in a new one.
-    if (!spare_.empty()) {
-      slot.bytes.Swap(*spare_.back());
-      spare_.pop_back();
-    }
-    lock.unlock();
-    try {
-      ReadFileContent(paths_[k], slot.bytes);
-      ContentDigest(slot.bytes, slot.digest);
-    } catch (...) {
-      slot.bytes.Clear();
-      slot.error = std::current_exception();
-    }
-    lock.lock();
-    slot.ready = true;
-    bytesAhead_ += slot.bytes.Size();
-    if (callerWaiting_ && k == taken_) fileReady_.notify_one();
+    ReadNext(lock);
   }
 }
 
@@ -91,21 +95,17 @@ void TWorkingFileReader::Take(const std::string& path, TMemoryStream& bytes,
   std::unique_lock<std::mutex> lock(mutex_);
   if (taken_ >= paths_.size() || paths_[taken_] != path)
     throw Exception(Format("Working file \"%s\" was not read in the planned order", path.c_str()));
-  if (taken_ == next_) {
-    // No worker has started on it (they are busy or not running): reading it
-    // here costs less than waiting for one.
-    ++taken_;
-    ++next_;
-    lock.unlock();
-    ReadFileContent(path, bytes);
-    ContentDigest(bytes, digest);
-    return;
-  }
   Slot& slot = slots_[taken_];
-  if (!slot.ready) {
-    callerWaiting_ = true;
-    fileReady_.wait(lock, [&] { return slot.ready; });
-    callerWaiting_ = false;
+  // Rather than wait, the caller reads the next files itself; it sleeps only
+  // when every file up to the one it needs is already being read.
+  while (!slot.ready) {
+    if (next_ < paths_.size() && HasRoom()) {
+      ReadNext(lock);
+    } else {
+      callerWaiting_ = true;
+      fileReady_.wait(lock);
+      callerWaiting_ = false;
+    }
   }
   ++taken_;
   bytesAhead_ -= slot.bytes.Size();

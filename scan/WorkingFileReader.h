@@ -2,9 +2,9 @@
 // worker threads: each file whole into one buffer, hashed in place. The
 // caller takes the files strictly in the planned order and gets each file's
 // bytes, digest and read error exactly as a read at that moment would have
-// given them, so that results and errors keep their order. A file no worker
-// has started on when the caller asks for it is read by the caller itself,
-// so a busy machine costs no more than reading alone.
+// given them, so that results and errors keep their order. While the file
+// it asks for is not ready, the caller reads the next files itself, so a
+// busy machine costs little more than reading alone.
 #pragma once
 
 #include <condition_variable>
@@ -53,6 +53,9 @@ class TWorkingFileReader {
 
   void Work();
   void Stop();
+  // Under the lock, released while reading: reads the next file no one has
+  // picked up into its slot.
+  void ReadNext(std::unique_lock<std::mutex>& lock);
   // Under the lock: whether a worker may start on the next file.
   bool HasRoom() const;
 
