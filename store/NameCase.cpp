@@ -6,10 +6,7 @@ namespace pellmor {
 
 namespace {
 
-unsigned char UpperByte(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return (byte >= 'a' && byte <= 'z') ? static_cast<unsigned char>(byte - 'a' + 'A') : byte;
-}
+unsigned char UpperByte(char c) { return static_cast<unsigned char>(UpperCaseAscii(c)); }
 
 }  // namespace
 

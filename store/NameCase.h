@@ -8,6 +8,11 @@
 
 namespace pellmor {
 
+// c turned into A-Z when it is one of a-z; any other byte unchanged.
+inline char UpperCaseAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 // name with a-z turned into A-Z; other bytes unchanged.
 std::string UpperCaseAscii(const std::string& name);
 

@@ -36,20 +36,29 @@ const TNameIndex::Slot* TNameIndex::Find(std::string_view name) const {
   return i == kNone ? nullptr : &slots_[i];
 }
 
-TNameIndex::Slot& TNameIndex::Add(TMyFile* entry) {
-  const uint32_t hash = HashOf(entry->Name());
-  if (const size_t found = Lookup(entry->Name(), hash); found != kNone) {
-    ++slots_[found].count;
-    return slots_[found];
-  }
+TNameIndex::Place TNameIndex::Locate(std::string_view name) {
   // At most three quarters full, so that every probe meets a free slot soon.
   if (Full(used_ + 1)) Rehash(slots_.empty() ? kInitialSlots : slots_.size() * 2);
+  const uint32_t hash = HashOf(name);
   const size_t mask = slots_.size() - 1;
-  size_t i = hash & mask;
-  while (slots_[i].first != nullptr) i = (i + 1) & mask;
-  slots_[i] = Slot{entry, 1, hash};
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.first == nullptr) return {i, hash, false};
+    if (slot.hash == hash && SameNameAscii(slot.first->Name(), name)) return {i, hash, true};
+  }
+}
+
+TNameIndex::Slot& TNameIndex::Fill(const Place& place, TMyFile* entry) {
+  slots_[place.slot] = Slot{entry, 1, place.hash};
   ++used_;
-  return slots_[i];
+  return slots_[place.slot];
+}
+
+TNameIndex::Slot& TNameIndex::Add(TMyFile* entry) {
+  const Place place = Locate(entry->Name());
+  if (!place.found) return Fill(place, entry);
+  ++At(place).count;
+  return At(place);
 }
 
 void TNameIndex::Remove(Slot* slot) {

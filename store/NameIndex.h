@@ -32,6 +32,19 @@ class TNameIndex {
   // Counts the entry under its Name(); it becomes the first when no entry of
   // that name is indexed yet. Returns the name's slot.
   Slot& Add(TMyFile* entry);
+
+  // Where a name is, or where Add would put it: one search serving both a
+  // lookup and the insertion that may follow. Valid until the table changes.
+  struct Place {
+    size_t slot;
+    uint32_t hash;
+    bool found;  // slot holds the name; otherwise slot is the free one for it
+  };
+  // Grows the table first when one more name would make it too full.
+  Place Locate(std::string_view name);
+  // Indexes entry, whose Name() is the name located, in the free slot found.
+  Slot& Fill(const Place& place, TMyFile* entry);
+  Slot& At(const Place& place) { return slots_[place.slot]; }
   // Drops a slot whose count fell to 0.
   void Remove(Slot* slot);
   void Clear();

@@ -57,7 +57,6 @@ void TMyFile::SetName(const std::string& name) {
     return;
   }
   name_ = name;
-  upperName_ = UpperCaseAscii(name);
 }
 
 void TMyFile::SetContent(TStream& stream) { CopyToMemoryStream(Content, stream); }
@@ -206,11 +205,24 @@ TMyFile* TMyFileList::AddCopy(const TMyFile& entry) {
   return copy;
 }
 
+TMyFile* TMyFileList::AddCopyUnlessPresent(const TMyFile& entry) {
+  if (entry.name_.empty()) return FindByName(entry.name_) != nullptr ? nullptr : AddCopy(entry);
+  const TNameIndex::Place place = index_.Locate(entry.name_);
+  if (place.found) return nullptr;
+  // Filled before it joins the list, so that naming it leaves the index alone.
+  auto copy = std::make_unique<TMyFile>(this);
+  copy->Assign(entry);
+  copy->position_ = Count();
+  TMyFile* added = Base::Add(std::move(copy));
+  index_.Fill(place, added);
+  return added;
+}
+
 TMyFile* TMyFileList::FindByName(const std::string& name, int* position) const {
   TMyFile* found = nullptr;
   if (name.empty()) {
     for (const auto& entry : *this)
-      if (entry->upperName_.empty()) {
+      if (entry->name_.empty()) {
         found = entry.get();
         break;
       }
@@ -243,7 +255,7 @@ TMyFile* TMyFileList::FindLink(const std::string& name, bool deleted, int* posit
   TMyFile* found = nullptr;
   for (int i = start; i < Count() && remaining > 0; ++i) {
     TMyFile* entry = Items(i);
-    if (!SameNameAscii(entry->upperName_, name)) continue;
+    if (!SameNameAscii(entry->name_, name)) continue;
     --remaining;
     if (entry->IsLink && entry->Deleted == deleted) {
       found = entry;
@@ -279,9 +291,11 @@ void TMyFileList::SortByName() {
   const int count = Count();
   std::string keys;
   size_t total = 0;
-  for (const auto& entry : *this) total += entry->upperName_.size();
-  keys.reserve(total);
-  for (const auto& entry : *this) keys += entry->upperName_;
+  for (const auto& entry : *this) total += entry->name_.size();
+  keys.resize(total);
+  char* key = keys.data();
+  for (const auto& entry : *this)
+    for (const char c : entry->name_) *key++ = UpperCaseAscii(c);
   struct Key {
     const char* name;
     size_t length;
@@ -291,8 +305,8 @@ void TMyFileList::SortByName() {
   order.reserve(static_cast<size_t>(count));
   const char* next = keys.data();
   for (const auto& entry : *this) {
-    order.push_back({next, entry->upperName_.size(), entry->position_});
-    next += entry->upperName_.size();
+    order.push_back({next, entry->name_.size(), entry->position_});
+    next += entry->name_.size();
   }
   // Equal names keep their order (the position decides), so the first entry
   // of every name stays the first and the name index stays valid.
@@ -336,7 +350,7 @@ void TMyFileList::IndexRemove(TMyFile* entry) {
   // next one in list order is fine there.
   for (int i = entry->position_ + 1; i < Count(); ++i) {
     TMyFile* other = Items(i);
-    if (other->upperName_ == entry->upperName_) {
+    if (SameNameAscii(other->name_, entry->name_)) {
       slot->first = other;
       return;
     }
@@ -350,7 +364,6 @@ void TMyFileList::Renumber(int from) {
 void TMyFileList::Rename(TMyFile* entry, const std::string& name) {
   IndexRemove(entry);
   entry->name_ = name;
-  entry->upperName_ = UpperCaseAscii(name);
   IndexAdd(entry);
 }
 

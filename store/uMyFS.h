@@ -20,6 +20,7 @@
 #include "foundation/Streams.h"
 #include "foundation/uMyClasses.h"
 #include "foundation/uMyHash.h"
+#include "store/NameCase.h"
 #include "store/NameIndex.h"
 
 namespace pellmor {
@@ -69,9 +70,10 @@ class TMyFile : public TPersistent {
 
   // Relative name with '\' between folders, letter case as recorded.
   const std::string& Name() const { return name_; }
-  // Name with ASCII a-z upper-cased: the key of every lookup and of the sort.
-  const std::string& UpperName() const { return upperName_; }
-  // Sets Name and UpperName; the owning list's name index follows.
+  // Name with ASCII a-z upper-cased: the key of every lookup and of the
+  // sort. Made from Name when asked for, so that an entry holds its name once.
+  std::string UpperName() const { return UpperCaseAscii(name_); }
+  // Sets Name (and with it UpperName); the owning list's name index follows.
   void SetName(const std::string& name);
 
   TMyFileList* Owner() const { return owner_; }
@@ -133,7 +135,6 @@ class TMyFile : public TPersistent {
   TMyFileList* owner_;
   int position_ = -1;  // position in owner_, kept by the list
   std::string name_;
-  std::string upperName_;
 };
 
 // The entries of one container, in insertion order until sorted. Built on
@@ -167,6 +168,9 @@ class TMyFileList : private TObjectList<TMyFile> {
   TMyFile* Add(std::unique_ptr<TMyFile> entry);
   // Add(), then Assign(entry) into it (no content, no rename link).
   TMyFile* AddCopy(const TMyFile& entry);
+  // AddCopy(entry) unless FindByName(entry.Name()) finds an entry, with one
+  // search of the name index for both. Returns the copy, or nullptr.
+  TMyFile* AddCopyUnlessPresent(const TMyFile& entry);
   // The first entry, in list order, whose UpperName equals the upper case of
   // name; nullptr when none. position (when given) receives its position or -1.
   TMyFile* FindByName(const std::string& name, int* position = nullptr) const;

@@ -209,10 +209,8 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
       }
     }
     files.Reserve(files.Count() + previous->Files.Count());
-    for (const auto& old : previous->Files) {
-      if (files.FindByName(old->Name()) != nullptr) continue;
-      files.AddCopy(*old)->ChangeKind = ckUnchanged;
-    }
+    for (const auto& old : previous->Files)
+      if (TMyFile* copy = files.AddCopyUnlessPresent(*old)) copy->ChangeKind = ckUnchanged;
   } else {
     for (const auto& entry : files) {
       entry->Version = 1;

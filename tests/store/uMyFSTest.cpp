@@ -532,7 +532,7 @@ void CheckIndexThroughRandomChanges(const std::vector<std::string>& names, int s
   auto pick = [&](size_t n) { return static_cast<int>(random() % n); };
   for (int step = 0; step < steps; ++step) {
     const std::string& name = names[static_cast<size_t>(pick(names.size()))];
-    switch (pick(9)) {
+    switch (pick(10)) {
       case 0: list.Add()->SetName(name); break;
       case 1: list.FindOrAdd(name); break;
       case 2: if (!list.Empty()) list.AddCopy(*list[pick(list.Count())]); break;
@@ -554,6 +554,21 @@ void CheckIndexThroughRandomChanges(const std::vector<std::string>& names, int s
           e->Deleted = pick(2) == 0;
         }
         break;
+      case 9: {
+        TMyContaner other;
+        TMyFile* source = other.Files.Add();
+        source->SetName(name);
+        source->Version = step;
+        const bool present = list.FindByName(name) != nullptr;
+        TMyFile* copy = list.AddCopyUnlessPresent(*source);
+        ASSERT_EQ(copy == nullptr, present) << "step " << step << " name '" << name << "'";
+        if (copy != nullptr) {
+          ASSERT_EQ(copy, list.Last());
+          ASSERT_EQ(copy->Name(), name);
+          ASSERT_EQ(copy->Version, step);
+        }
+        break;
+      }
     }
     for (int i = 0; i < list.Count(); ++i) ASSERT_EQ(list.IndexOf(list[i]), i) << "step " << step;
     for (const std::string& probe : names) {
