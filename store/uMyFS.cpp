@@ -560,15 +560,18 @@ void TMyFS_Engine::LoadContainers(const TMyHistoryData& history) {
     Containers.Add()->Number = ReadContainerNumber(path);
   }
   Containers.SortByNumber();
-  TMyContaner* last = Containers.Last();
-  if (last == nullptr) return;
-  const int32_t number = last->Number;
+  if (TMyContaner* last = Containers.Last()) LoadNumbered(*last);
+}
+
+void TMyFS_Engine::LoadNumbered(TMyContaner& container) const {
+  const int32_t number = container.Number;
   const std::string path = ContainerFileName(number);
-  last->LoadFromFile(path);
-  // A revision must never be mistaken for another: the next Commit patches
-  // and numbers files by this Number.
-  if (last->FormatVersion >= 1 && last->Number != number)
-    ThrowDamaged(path, Format("it holds revision %d where %d was expected", last->Number, number));
+  container.LoadFromFile(path);
+  // The next Commit patches and numbers files by this Number, and entries
+  // fetch their bytes by it.
+  if (container.FormatVersion >= 1 && container.Number != number)
+    ThrowDamaged(path,
+                 Format("it holds revision %d where %d was expected", container.Number, number));
 }
 
 }  // namespace pellmor

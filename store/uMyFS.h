@@ -309,6 +309,10 @@ class TMyFS_Engine {
   // history line whose file exists, sorted by Number; the newest is then read
   // in full from ContainerFileName(its Number).
   void LoadContainers(const TMyHistoryData& history);
+  // Reads a container in full from ContainerFileName(its Number). Raises as
+  // LoadFromFile does, and EDamagedContainer when the file holds another
+  // revision: a revision is never mistaken for another.
+  void LoadNumbered(TMyContaner& container) const;
 
   std::string RootPath;
   TMyContanerList Containers;

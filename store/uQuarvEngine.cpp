@@ -140,7 +140,7 @@ void TQuarv_Engine::LoadContent(TMyFile& entry) {
   if (entry.DataRevision >= (holder ? holder->Number : 0)) return;
   TMyContaner* source = FileSystem->FindByNumber(entry.DataRevision);
   if (source == nullptr) return;
-  if (!source->Loaded) source->LoadFromFile(FileSystem->ContainerFileName(source->Number));
+  if (!source->Loaded) FileSystem->LoadNumbered(*source);
   const TMyFile* stored = source->Files.FindByName(entry.Name());
   if (stored == nullptr) return;
   entry.Content.Assign(stored->Content.Memory(), static_cast<size_t>(stored->Content.Size()));

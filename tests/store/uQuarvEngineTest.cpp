@@ -177,6 +177,30 @@ TEST_F(EngineTest, NextRevisionCarriesUnchangedEntriesOver) {
   EXPECT_EQ(own->Content.Size(), 0);
 }
 
+// Bytes fetched from an older container must come from the revision they
+// are asked of: a file that holds another revision is damage, named.
+TEST_F(EngineTest, OlderContainerHoldingAnotherRevisionIsReported) {
+  CommitFiles({{"a.txt", "one"}, {"b.txt", "two"}}, ckAdded);
+  CommitFiles({{"b.txt", "two, changed"}}, ckModified);
+  // The history's 9.dat says it is revision 1, so revision 1 is listed; its
+  // bytes are then read from 1.dat, which says it is revision 9.
+  std::string bytes = test::ReadFile(Store("Objects/1.dat"));
+  test::WriteFile(Store("Objects/9.dat"), bytes);
+  bytes[kContainerNumberOffset] = 9;
+  test::WriteFile(Store("Objects/1.dat"), bytes);
+  test::WriteFile(Store("History.txt"), "9.dat\r\n2.dat\r\n");
+  auto engine = Open();
+  TMyFile* carried = engine->FileSystem->Containers.Last()->Files.FindByName("a.txt");
+  ASSERT_EQ(carried->DataRevision, 1);
+  try {
+    engine->LoadContent(*carried);
+    FAIL() << "bytes were taken from revision 9 for revision 1";
+  } catch (const EDamagedContainer& e) {
+    EXPECT_EQ(std::string(e.what()), "Container '" + Store("Objects/1.dat") +
+                                         "' is damaged: it holds revision 9 where 1 was expected");
+  }
+}
+
 TEST_F(EngineTest, VersionFollowsTheChangeKind) {
   const std::map<std::string, std::string> names = {
       {"k0", "-"}, {"k1", "-"}, {"k2", "-"}, {"k4", "-"}, {"k5", "-"}, {"k7", "-"}};
