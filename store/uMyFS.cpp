@@ -392,12 +392,16 @@ void TMyContaner::LoadFromStream(TStream& stream, TLoadParts parts) {
 void TMyContaner::ReadFrom(TStream& stream, TLoadParts parts) {
   Files.Clear();
   Loaded = false;
+  RecordsLoaded = false;
   stream.SetPosition(0);
   int32_t count = 0;
   try {
     ReadString(stream);  // the magic; its value is not checked
     FormatVersion = ReadInt32(stream);
-    if (FormatVersion < 1) return;
+    if (FormatVersion < 1) {
+      RecordsLoaded = true;
+      return;
+    }
     Number = ReadInt32(stream);
     PreviousNumber = ReadInt32(stream);
     NextNumber = ReadInt32(stream);
@@ -423,6 +427,7 @@ void TMyContaner::ReadFrom(TStream& stream, TLoadParts parts) {
     }
     CheckContentOffset(*entry, stream);
   }
+  RecordsLoaded = true;
   if (parts == lpRecords) return;
   for (const auto& entry : Files) entry->ReadContent(stream);
   Loaded = true;
@@ -563,10 +568,10 @@ void TMyFS_Engine::LoadContainers(const TMyHistoryData& history) {
   if (TMyContaner* last = Containers.Last()) LoadNumbered(*last);
 }
 
-void TMyFS_Engine::LoadNumbered(TMyContaner& container) const {
+void TMyFS_Engine::LoadNumbered(TMyContaner& container, TLoadParts parts) const {
   const int32_t number = container.Number;
   const std::string path = ContainerFileName(number);
-  container.LoadFromFile(path);
+  container.LoadFromFile(path, parts);
   // The next Commit patches and numbers files by this Number, and entries
   // fetch their bytes by it.
   if (container.FormatVersion >= 1 && container.Number != number)

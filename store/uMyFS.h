@@ -255,6 +255,8 @@ class TMyContaner : public TPersistent {
   std::string Email;
   std::string Comment;  // stored as UTF-8
   bool Loaded = false;  // read in full from a file or stream
+  // The header and entry records are read (by either load); Contents may be empty.
+  bool RecordsLoaded = false;
   int32_t NextNumber = 0;
   int32_t PreviousNumber = 0;
   int32_t FormatVersion = kContainerFormatVersion;
@@ -309,10 +311,11 @@ class TMyFS_Engine {
   // history line whose file exists, sorted by Number; the newest is then read
   // in full from ContainerFileName(its Number).
   void LoadContainers(const TMyHistoryData& history);
-  // Reads a container in full from ContainerFileName(its Number). Raises as
-  // LoadFromFile does, and EDamagedContainer when the file holds another
-  // revision: a revision is never mistaken for another.
-  void LoadNumbered(TMyContaner& container) const;
+  // Reads a container (in full, or its records only) from
+  // ContainerFileName(its Number). Raises as LoadFromFile does, and
+  // EDamagedContainer when the file holds another revision: a revision is
+  // never mistaken for another.
+  void LoadNumbered(TMyContaner& container, TLoadParts parts = lpEverything) const;
 
   std::string RootPath;
   TMyContanerList Containers;

@@ -140,10 +140,19 @@ void TQuarv_Engine::LoadContent(TMyFile& entry) {
   if (entry.DataRevision >= (holder ? holder->Number : 0)) return;
   TMyContaner* source = FileSystem->FindByNumber(entry.DataRevision);
   if (source == nullptr) return;
-  if (!source->Loaded) FileSystem->LoadNumbered(*source);
-  const TMyFile* stored = source->Files.FindByName(entry.Name());
+  if (!source->RecordsLoaded) FileSystem->LoadNumbered(*source, lpRecords);
+  TMyFile* stored = source->Files.FindByName(entry.Name());
   if (stored == nullptr) return;
-  entry.Content.Assign(stored->Content.Memory(), static_cast<size_t>(stored->Content.Size()));
+  if (source->Loaded) {
+    entry.Content.Assign(stored->Content.Memory(), static_cast<size_t>(stored->Content.Size()));
+    return;
+  }
+  // Only this entry's block is read and expanded, not every file of that
+  // revision; the bytes go to the entry and are not kept in the source.
+  source->LoadContentFromFile(source->GetFileName(), *stored);
+  entry.Content.Swap(stored->Content);
+  entry.Content.SetPosition(0);
+  stored->Content.Clear();
 }
 
 void TQuarv_Engine::MergeEntries(TMyContaner& target, TMyContaner& source) {

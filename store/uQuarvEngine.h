@@ -84,8 +84,10 @@ class TQuarv_Engine {
 
   // Fills entry.Content (position 0) from the container numbered
   // entry.DataRevision when that is older than the container holding the
-  // entry; that container is loaded on first use and stays loaded. Does
-  // nothing when the container or the entry in it cannot be found.
+  // entry. That container's records are read on first use and stay; of its
+  // content blocks only the entry's own is read (all of them are at hand
+  // when it was loaded in full). Does nothing when the container or the
+  // entry in it cannot be found.
   void LoadContent(TMyFile& entry);
 
   // For each source entry: appends a copy (with content) when target has no

@@ -170,7 +170,7 @@ TEST_F(EngineTest, NextRevisionCarriesUnchangedEntriesOver) {
   EXPECT_EQ(carried->Content.Size(), 0);
   engine->LoadContent(*carried);
   EXPECT_EQ(Text(carried->Content), "one");
-  EXPECT_TRUE(engine->FileSystem->FindByNumber(1)->Loaded);
+  EXPECT_TRUE(engine->FileSystem->FindByNumber(1)->RecordsLoaded);
   TMyFile* own = newest->Files.FindByName("b.txt");
   own->Content.Clear();
   engine->LoadContent(*own);  // its bytes are its container's own: nothing to fetch
@@ -198,6 +198,41 @@ TEST_F(EngineTest, OlderContainerHoldingAnotherRevisionIsReported) {
   } catch (const EDamagedContainer& e) {
     EXPECT_EQ(std::string(e.what()), "Container '" + Store("Objects/1.dat") +
                                          "' is damaged: it holds revision 9 where 1 was expected");
+  }
+}
+
+// A carried entry's bytes are fetched from its own content block alone: the
+// other blocks of that container are neither read nor needed, and a damaged
+// block of the entry itself is reported with the container's name.
+TEST_F(EngineTest, CarriedBytesComeFromTheirOwnBlockOnly) {
+  const std::string big(5000, 'x');  // compressed when stored
+  CommitFiles({{"a.txt", "one"}, {"b.bin", big}, {"c.txt", big + "c"}}, ckAdded);
+  CommitFiles({{"d.txt", "four"}}, ckAdded);
+  const std::unique_ptr<TMyContaner> first = Revision(1);
+  const TMyFile* damaged = first->Files.FindByName("c.txt");
+  ASSERT_TRUE(damaged->Compressed);
+  std::string bytes = test::ReadFile(Store("Objects/1.dat"));
+  const int32_t length = BlockLength(1, *damaged);
+  ASSERT_GT(length, 0);
+  bytes.replace(damaged->ContentOffset + 4, length, length, '\xff');
+  test::WriteFile(Store("Objects/1.dat"), bytes);
+
+  auto engine = Open();
+  TMyContaner* newest = engine->FileSystem->Containers.Last();
+  for (const auto& [name, expected] : std::map<std::string, std::string>{{"a.txt", "one"},
+                                                                           {"b.bin", big}}) {
+    TMyFile* carried = newest->Files.FindByName(name);
+    engine->LoadContent(*carried);
+    EXPECT_EQ(Text(carried->Content), expected) << name;
+    EXPECT_EQ(carried->Content.Position(), 0) << name;
+  }
+  EXPECT_FALSE(engine->FileSystem->FindByNumber(1)->Loaded);
+  try {
+    engine->LoadContent(*newest->Files.FindByName("c.txt"));
+    FAIL() << "a damaged block was taken";
+  } catch (const EDamagedContainer& e) {
+    EXPECT_NE(std::string(e.what()).find(Store("Objects/1.dat")), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("c.txt"), std::string::npos) << e.what();
   }
 }
 
