@@ -4,6 +4,7 @@
 #include "foundation/Platform.h"
 #include "git/uGitStatus.h"
 #include "git/uGitWorkingFolder.h"
+#include "scan/WorkingDigestCache.h"
 #include "scan/uQuarvLoader.h"
 #include "store/uQuarvEngine.h"
 
@@ -13,10 +14,12 @@ namespace {
 
 // Records the working folder, as the checkout left it, as the next revision.
 // Returns the revision's number, or 0 when nothing differed from the store.
-int RecordRevision(const std::string& folder, const TGitCommitInfo& commit) {
+// digests: the run's own, so that files a checkout left alone are not read again.
+int RecordRevision(const std::string& folder, const TGitCommitInfo& commit,
+                   TWorkingDigestCache& digests) {
   TQuarv_Engine engine(folder);
   engine.Load();
-  TQuarvEngine_Loader loader(engine);
+  TQuarvEngine_Loader loader(engine, &digests);
   loader.Prepare(false);
   loader.IgnoreList.AddPattern(".git");
   loader.Compare();
@@ -65,16 +68,16 @@ TConversionSummary RunConversion(const std::string& folder, TConversionProgress&
       return summary;
     }
   }
+  TWorkingDigestCache digests;
+  TGitCommit previous;  // checked out last; the first checkout looks at every file
   for (; more; more = walk->Next(id)) {
     const int number = summary.Commits + 1;
     progress.CommitBegun(number);
-    TGitCommitInfo info;
-    {
-      const TGitCommit commit = LookupCommit(repository, id);
-      info = ReadCommit(commit.get());
-      CheckoutCommit(repository, commit.get());
-    }
-    const int revision = RecordRevision(folder, info);
+    TGitCommit commit = LookupCommit(repository, id);
+    const TGitCommitInfo info = ReadCommit(commit.get());
+    CheckoutCommit(repository, commit.get(), previous.get());
+    previous = std::move(commit);
+    const int revision = RecordRevision(folder, info, digests);
     summary.Commits = number;
     if (revision != 0) ++summary.Revisions;
     progress.CommitDone(number, info, revision);

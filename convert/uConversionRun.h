@@ -51,7 +51,10 @@ std::string RevisionComment(const std::string& message);
 // has created. Each commit: checkout (force), a new store engine loaded, the
 // change loader's differences all staged, Commit with the commit's message
 // (RevisionComment), author name, committer time (as the UTC instant it is)
-// and author e-mail; an unchanged working folder records nothing.
+// and author e-mail; an unchanged working folder records nothing. After the
+// first commit only the paths that differ from the previous commit are
+// checked out, and a digest cache kept for the run spares reading the
+// working files that have not changed since they were last hashed.
 //
 // Raises on the first failure and stops there; revisions recorded before it
 // stay. Failures: folder holds no ".git" folder ("Git repository is not

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "foundation/Exception.h"
 #include "git/uCommitMessage.h"
@@ -118,7 +119,8 @@ TGitCommitInfo ReadCommit(const git_commit* commit) {
   return info;
 }
 
-void CheckoutCommit(git_repository* repository, const git_commit* commit) {
+void CheckoutCommit(git_repository* repository, const git_commit* commit,
+                    const git_commit* previous) {
   git_error_clear();
   const auto fail = [commit](int result) {
     return Exception(Format("Cannot check out commit %s. %s",
@@ -133,6 +135,33 @@ void CheckoutCommit(git_repository* repository, const git_commit* commit) {
   TGitTree tree(raw_tree);
   if (result != 0) throw fail(result);
   options.checkout_strategy = GIT_CHECKOUT_FORCE;
+  // The paths that differ from the previous commit, as plain names: the rest
+  // of the folder already holds this tree, so checking it would only cost a
+  // stat of every file.
+  std::vector<std::string> changed;
+  std::vector<char*> changedList;
+  if (previous != nullptr) {
+    git_tree* raw_previous = nullptr;
+    result = git_commit_tree(&raw_previous, previous);
+    const TGitTree previousTree(raw_previous);
+    if (result != 0) throw fail(result);
+    git_diff* raw_diff = nullptr;
+    result = git_diff_tree_to_tree(&raw_diff, repository, previousTree.get(), tree.get(), nullptr);
+    const std::unique_ptr<git_diff, decltype(&git_diff_free)> diff(raw_diff, git_diff_free);
+    if (result != 0) throw fail(result);
+    const size_t count = git_diff_num_deltas(diff.get());
+    if (count == 0) return;
+    for (size_t i = 0; i < count; ++i) {
+      const git_diff_delta* delta = git_diff_get_delta(diff.get(), i);
+      changed.emplace_back(delta->old_file.path);
+      if (std::strcmp(delta->old_file.path, delta->new_file.path) != 0)
+        changed.emplace_back(delta->new_file.path);
+    }
+    for (std::string& path : changed) changedList.push_back(path.data());
+    options.paths.strings = changedList.data();
+    options.paths.count = changedList.size();
+    options.checkout_strategy |= GIT_CHECKOUT_DISABLE_PATHSPEC_MATCH;
+  }
   // What is checked out now is what the index records (the previous checkout
   // updated it), not HEAD: with that baseline only the files that differ
   // from the index are written, where HEAD would make every file that HEAD

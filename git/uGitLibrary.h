@@ -104,6 +104,12 @@ TGitCommitInfo ReadCommit(const git_commit* commit);
 // (checkout options of version 1, strategy force), and updates the index to
 // it; only files that differ from the index are written. HEAD and the branch
 // are left as they are. Raises "Cannot check out commit <short id>. <libgit2 text>".
-void CheckoutCommit(git_repository* repository, const git_commit* commit);
+//
+// previous: the commit this function checked out last into the same folder,
+// which nothing has changed since; then only the paths whose entries differ
+// between the two trees are looked at and written, instead of every file of
+// the folder (nothing at all when the trees are equal).
+void CheckoutCommit(git_repository* repository, const git_commit* commit,
+                    const git_commit* previous = nullptr);
 
 }  // namespace pellmor

@@ -39,7 +39,8 @@ void CheckStorableNames(const TFolderObject& folder) {
 
 }  // namespace
 
-TQuarvEngine_Loader::TQuarvEngine_Loader(TQuarv_Engine& engine) : engine_(engine) {}
+TQuarvEngine_Loader::TQuarvEngine_Loader(TQuarv_Engine& engine, TWorkingDigestCache* digests)
+    : engine_(engine), digests_(digests) {}
 
 TQuarvEngine_Loader::~TQuarvEngine_Loader() { Reset(); }
 
@@ -53,6 +54,7 @@ void TQuarvEngine_Loader::Reset() {
   Staged.Clear();
   IgnoreList.Clear();
   IgnoreList.AddPattern(kStoreFolderPattern);
+  knownUnchanged_.clear();  // points into the scan tree
   root_.reset();
 }
 
@@ -97,6 +99,10 @@ void TQuarvEngine_Loader::Compare() {
     // The working files CompareFolder reads are read and hashed ahead, in
     // its order, while it works on the ones before.
     std::vector<std::string> planned;
+    plannedStamps_.clear();
+    stampsTaken_ = 0;
+    knownUnchanged_.clear();
+    if (digests_ != nullptr) digests_->BeginPass();
     PlanWorkingReads(*root_, "", planned);
     TWorkingFileReader reader(std::move(planned), TWorkingFileReader::DefaultThreads(),
                               kFilesReadAhead, kBytesReadAhead);
@@ -123,7 +129,14 @@ TChangeRefList TQuarvEngine_Loader::ChangeRefs() const {
 
 void TQuarvEngine_Loader::ReadWorkingFile(const std::string& rel, TContentDigest& digest) {
   const std::string path = DiskPath(engine_.RootPath, rel);
-  if (reader_ != nullptr) return reader_->Take(path, working_, digest);
+  if (reader_ != nullptr) {
+    reader_->Take(path, working_, digest);
+    if (digests_ != nullptr) {
+      const std::optional<TFileStamp>& stamp = plannedStamps_[stampsTaken_++];
+      if (stamp) digests_->Record(rel, *stamp, digest);
+    }
+    return;
+  }
   ReadFileContent(path, working_);
   ContentDigest(working_, digest);
 }
@@ -137,12 +150,27 @@ bool TQuarvEngine_Loader::IsLeftOut(const std::string& rel) const {
 }
 
 void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder, const std::string& prefix,
-                                           std::vector<std::string>& paths) const {
+                                           std::vector<std::string>& paths) {
   for (const auto& node : folder.Files) {
     const std::string rel = prefix + node->Name;
     const TMyFile* e = target_->Files.FindByName(rel);
     const bool staged = e != nullptr && !e->IsLink;
-    if (staged ? !e->Deleted : !IsLeftOut(rel)) paths.push_back(DiskPath(engine_.RootPath, rel));
+    if (staged ? e->Deleted : IsLeftOut(rel)) continue;
+    std::string path = DiskPath(engine_.RootPath, rel);
+    if (digests_ != nullptr && !staged) {
+      // Stamped before it is read: a write after this moment changes the stamp.
+      std::optional<TFileStamp> stamp = digests_->Stamp(path);
+      const TMyFile* b = base_ != nullptr ? base_->Files.FindByName(rel) : nullptr;
+      const TContentDigest* known = stamp ? digests_->Find(rel, *stamp) : nullptr;
+      if (known != nullptr && b != nullptr && !b->Deleted && DigestsEqual(*known, b->Hash)) {
+        knownUnchanged_.insert(node.get());
+        continue;
+      }
+      plannedStamps_.push_back(stamp);
+    } else if (digests_ != nullptr) {
+      plannedStamps_.push_back(std::nullopt);
+    }
+    paths.push_back(std::move(path));
   }
   for (const auto& sub : folder.Folders)
     PlanWorkingReads(*static_cast<const TFolderObject*>(sub.get()), prefix + sub->Name + '\\',
@@ -274,6 +302,8 @@ void TQuarvEngine_Loader::CompareFolder(TFolderObject& folder, const std::string
 
 void TQuarvEngine_Loader::CompareWithBase(const std::string& rel, TFileObject& file, TMyFile& b) {
   b.Seen = true;
+  // Its kept digest, read under the stamp it still has, is the base entry's.
+  if (knownUnchanged_.count(&file) != 0) return;
   TContentDigest workingDigest;
   ReadWorkingFile(rel, workingDigest);
   // Equal digests mean equal bytes: the stored bytes need not be read.

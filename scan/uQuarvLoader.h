@@ -5,10 +5,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "scan/WorkingDigestCache.h"
 #include "scan/WorkingFileReader.h"
 #include "scan/uListBoxData.h"
 #include "scan/uMyFileUtils.h"
@@ -36,7 +38,12 @@ using TChangeRefList = std::vector<TListItemData*>;
 class TQuarvEngine_Loader {
  public:
   // Create: engine must be loaded already; lists empty, no target, no base.
-  explicit TQuarvEngine_Loader(TQuarv_Engine& engine);
+  // With a digest cache (the caller's, kept across the loaders of one run), a
+  // working file that is not staged and whose stamp is the one its kept
+  // digest was read under is not read when that digest equals its base
+  // entry's; every file Compare reads through its look-ahead is recorded in
+  // the cache. Without one every file is read.
+  explicit TQuarvEngine_Loader(TQuarv_Engine& engine, TWorkingDigestCache* digests = nullptr);
   TQuarvEngine_Loader(const TQuarvEngine_Loader&) = delete;
   TQuarvEngine_Loader& operator=(const TQuarvEngine_Loader&) = delete;
   ~TQuarvEngine_Loader();
@@ -106,9 +113,10 @@ class TQuarvEngine_Loader {
   // the store's ignore list or the new name of a rename.
   bool IsLeftOut(const std::string& rel) const;
   // The disk paths of the working files CompareFolder will read, in the
-  // order it reads them.
+  // order it reads them; with a digest cache, their stamps too (in
+  // plannedStamps_), and the files it need not read (in knownUnchanged_).
   void PlanWorkingReads(const TFolderObject& folder, const std::string& prefix,
-                        std::vector<std::string>& paths) const;
+                        std::vector<std::string>& paths);
 
   TListItemData* AddChange(std::unique_ptr<TListItemData> item, const std::string& name);
   TListItemData* AddStaged(std::unique_ptr<TListItemData> item, const std::string& name);
@@ -124,6 +132,13 @@ class TQuarvEngine_Loader {
   TMemoryStream working_;                         // the working file being compared
   TWorkingFileReader* reader_ = nullptr;          // during CompareFolder only
   std::unordered_set<std::string> renamedNames_;  // upper-case new names of the rename log
+  TWorkingDigestCache* digests_;                  // borrowed, or none
+  // During CompareFolder, with a digest cache: the stamp of each planned
+  // read (none when the file could not be stamped), the next one to take,
+  // and the files whose kept digest equals their base entry's.
+  std::vector<std::optional<TFileStamp>> plannedStamps_;
+  size_t stampsTaken_ = 0;
+  std::unordered_set<const TFileObject*> knownUnchanged_;
 };
 
 }  // namespace pellmor

@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "foundation/Exception.h"
 #include "git/uGitLibrary.h"
+#include "tests/support/FolderImage.h"
 #include "tests/support/GitRepoBuilder.h"
 #include "tests/support/TempDir.h"
 
@@ -266,6 +268,56 @@ TEST_F(CheckoutTest, FailureNamesTheCommitAndLibgit2Reason) {
   EXPECT_EQ(message.rfind("Cannot check out commit " + first_.substr(0, 9) + ". ", 0), 0u)
       << message;
   EXPECT_NE(message.find("index is locked"), std::string::npos) << message;
+}
+
+// Checked out one after another, each commit naming the one before it: only
+// the paths that differ are looked at, and the folder ends up as a full
+// checkout of each commit leaves it (changes, additions, deletions, a rename,
+// a file that becomes a folder, an executable bit, a link, an empty commit).
+TEST(NarrowedCheckoutTest, EachStepLeavesTheFolderAsAFullCheckoutWould) {
+  TempDir dir;
+  GitRepoBuilder repo(dir.Path());
+  std::vector<std::string> commits;
+  repo.WriteFile("a.txt", "a1");
+  repo.WriteFile("sub/b.txt", "b1");
+  repo.WriteFile("x", "a file first");
+  commits.push_back(repo.Commit("one"));
+  repo.WriteFile("a.txt", "a2");
+  repo.Move("sub/b.txt", "sub/renamed.txt");
+  repo.RemoveFile("x");
+  repo.WriteFile("x/inside.txt", "then a folder");
+  repo.Symlink("link", "a.txt");
+  commits.push_back(repo.Commit("two"));
+  commits.push_back(repo.Commit("empty"));
+  repo.SetExecutable("a.txt", true);
+  repo.RemoveFile("sub/renamed.txt");
+  commits.push_back(repo.Commit("three"));
+
+  // The working files (not .git) as git's own full checkout of each commit leaves them.
+  const auto workingFiles = [&] {
+    std::map<std::string, std::string> files = test::FolderImage(repo.Folder());
+    std::erase_if(files, [](const auto& file) { return file.first.rfind(".git/", 0) == 0; });
+    return files;
+  };
+  std::vector<std::map<std::string, std::string>> expected;
+  for (const std::string& id : commits) {
+    repo.Git({"checkout", "-q", "--force", id});
+    repo.Git({"clean", "-q", "-d", "-f"});
+    expected.push_back(workingFiles());
+  }
+  repo.Git({"checkout", "-q", "--force", "main"});
+
+  std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(repo.Folder());
+  TGitCommit previous;
+  for (size_t i = 0; i < commits.size(); ++i) {
+    SCOPED_TRACE(i);
+    TGitCommit commit = LookupCommit(walk->Repository(), ParseOid(commits[i]));
+    CheckoutCommit(walk->Repository(), commit.get(), previous.get());
+    previous = std::move(commit);
+    EXPECT_EQ(workingFiles(), expected[i]);
+  }
+  // The index follows: git sees nothing to commit against the last commit.
+  EXPECT_EQ(repo.Git({"diff", "--cached", "--name-only", commits.back()}), "");
 }
 
 }  // namespace

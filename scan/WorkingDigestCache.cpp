@@ -1,0 +1,65 @@
+#include "scan/WorkingDigestCache.h"
+
+#include <sys/stat.h>
+#include <time.h>
+
+namespace pellmor {
+
+namespace {
+
+int64_t Nanoseconds(const timespec& t) {
+  return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+class TSystemSource : public TWorkingDigestCache::TSource {
+ public:
+  std::optional<TFileStamp> Stamp(const std::string& path) override {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    TFileStamp stamp;
+    stamp.Device = st.st_dev;
+    stamp.Inode = st.st_ino;
+    stamp.Size = st.st_size;
+    stamp.ModifiedNs = Nanoseconds(st.st_mtim);
+    stamp.ChangedNs = Nanoseconds(st.st_ctim);
+    return stamp;
+  }
+
+  int64_t NowNs() override {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return Nanoseconds(now);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TWorkingDigestCache::TSource> TWorkingDigestCache::SystemSource() {
+  return std::make_unique<TSystemSource>();
+}
+
+TWorkingDigestCache::TWorkingDigestCache(std::unique_ptr<TSource> source)
+    : source_(std::move(source)) {}
+
+void TWorkingDigestCache::BeginPass() { passStartNs_ = source_->NowNs(); }
+
+const TContentDigest* TWorkingDigestCache::Find(const std::string& name,
+                                                const TFileStamp& stamp) const {
+  const auto it = entries_.find(name);
+  if (it == entries_.end() || !(it->second.Stamp == stamp)) return nullptr;
+  return &it->second.Digest;
+}
+
+void TWorkingDigestCache::Record(const std::string& name, const TFileStamp& stamp,
+                                 const TContentDigest& digest) {
+  // Written so shortly before the pass began that a later write could leave
+  // the same times behind: such a file is read again next time.
+  const int64_t settled = passStartNs_ - kSafeMarginNs;
+  if (stamp.ModifiedNs >= settled || stamp.ChangedNs >= settled) {
+    entries_.erase(name);
+    return;
+  }
+  entries_[name] = Entry{stamp, digest};
+}
+
+}  // namespace pellmor

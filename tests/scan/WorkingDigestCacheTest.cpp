@@ -1,0 +1,242 @@
+// The digest cache of a conversion run: what it keeps and when it answers,
+// and the change loader with it, on stamps and a clock the tests set.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scan/WorkingDigestCache.h"
+#include "scan/uQuarvLoader.h"
+#include "store/uQuarvEngine.h"
+#include "tests/support/StoreRevisions.h"
+#include "tests/support/TempDir.h"
+
+namespace pellmor {
+namespace {
+
+constexpr int64_t kSecond = 1'000'000'000;
+constexpr int64_t kFileTime = 1'700'000'000 * kSecond;  // the file times a test starts from
+
+// Stamps as a file system with whole-second times would give them (device,
+// inode and size real, both times as set here) or, with Real set, the
+// system's own; and a clock the test sets or shifts.
+struct Clock {
+  bool Real = false;
+  int64_t ModifiedNs = kFileTime;
+  int64_t ChangedNs = kFileTime;
+  int64_t NowNs = kFileTime;  // when not Real
+  int64_t ShiftNs = 0;        // added to the real clock when Real
+};
+
+class TestSource : public TWorkingDigestCache::TSource {
+ public:
+  explicit TestSource(const Clock& clock) : clock_(clock) {}
+
+  std::optional<TFileStamp> Stamp(const std::string& path) override {
+    std::optional<TFileStamp> stamp = system_->Stamp(path);
+    if (stamp && !clock_.Real) {
+      stamp->ModifiedNs = clock_.ModifiedNs;
+      stamp->ChangedNs = clock_.ChangedNs;
+    }
+    return stamp;
+  }
+  int64_t NowNs() override {
+    return clock_.Real ? system_->NowNs() + clock_.ShiftNs : clock_.NowNs;
+  }
+
+ private:
+  const Clock& clock_;
+  std::unique_ptr<TSource> system_ = TWorkingDigestCache::SystemSource();
+};
+
+TContentDigest Digest(uint8_t first) {
+  TContentDigest digest{};
+  digest[0] = first;
+  return digest;
+}
+
+TEST(WorkingDigestCacheTest, KeepsADigestOnlyForAStampOlderThanThePassByTheMargin) {
+  Clock clock;
+  TWorkingDigestCache cache(std::make_unique<TestSource>(clock));
+  const TFileStamp stamp{7, 42, 100, kFileTime, kFileTime};
+  struct Case {
+    const char* what;
+    int64_t passStart;
+    int64_t modified;
+    int64_t changed;
+    bool kept;
+  };
+  const std::vector<Case> cases = {
+      {"both times two seconds old", kFileTime + 2 * kSecond, kFileTime, kFileTime, true},
+      {"both times just over the margin", kFileTime + kSecond + 1, kFileTime, kFileTime, true},
+      {"exactly the margin", kFileTime + kSecond, kFileTime, kFileTime, false},
+      {"written half a second before", kFileTime + kSecond / 2, kFileTime, kFileTime, false},
+      {"status changed recently", kFileTime + 2 * kSecond, kFileTime, kFileTime + kSecond, false},
+      {"modified recently", kFileTime + 2 * kSecond, kFileTime + kSecond, kFileTime, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    clock.NowNs = c.passStart;
+    cache.BeginPass();
+    TFileStamp recorded = stamp;
+    recorded.ModifiedNs = c.modified;
+    recorded.ChangedNs = c.changed;
+    cache.Record("a.txt", recorded, Digest(1));
+    const TContentDigest* found = cache.Find("a.txt", recorded);
+    ASSERT_EQ(found != nullptr, c.kept);
+    if (found != nullptr) EXPECT_EQ(*found, Digest(1));
+    cache.Record("a.txt", recorded, Digest(2));  // a later read under a racy stamp drops it
+  }
+
+  // Any part of the stamp that differs, or another name, finds nothing.
+  clock.NowNs = kFileTime + 5 * kSecond;
+  cache.BeginPass();
+  cache.Record("a.txt", stamp, Digest(3));
+  ASSERT_NE(cache.Find("a.txt", stamp), nullptr);
+  EXPECT_EQ(cache.Find("A.TXT", stamp), nullptr);
+  const std::vector<void (*)(TFileStamp&)> changes = {
+      [](TFileStamp& s) { ++s.Device; },    [](TFileStamp& s) { ++s.Inode; },
+      [](TFileStamp& s) { ++s.Size; },      [](TFileStamp& s) { ++s.ModifiedNs; },
+      [](TFileStamp& s) { ++s.ChangedNs; },
+  };
+  for (size_t i = 0; i < changes.size(); ++i) {
+    TFileStamp other = stamp;
+    changes[i](other);
+    EXPECT_EQ(cache.Find("a.txt", other), nullptr) << "change " << i;
+  }
+  // A racy read of the same name forgets what was kept.
+  clock.NowNs = kFileTime + kSecond / 2;
+  cache.BeginPass();
+  cache.Record("a.txt", stamp, Digest(4));
+  EXPECT_EQ(cache.Find("a.txt", stamp), nullptr);
+  EXPECT_EQ(cache.Count(), 0u);
+}
+
+class CachedConversionTest : public ::testing::Test {
+ protected:
+  void Write(const std::string& relative, const std::string& bytes) {
+    test::WriteFile(dir_ / relative, bytes);
+  }
+
+  // The changes a loader finds, as comparable text: name, state, digests.
+  static std::vector<std::string> Describe(const TQuarvEngine_Loader& loader) {
+    std::vector<std::string> lines;
+    for (const auto& item : loader.Changes)
+      lines.push_back(item->Name() + " " + std::to_string(item->State) + " " +
+                      std::string(item->OldHash.begin(), item->OldHash.end()) + " " +
+                      std::string(item->NewHash.begin(), item->NewHash.end()));
+    return lines;
+  }
+
+  // One commit of the run with the cache; first, when asked, the same
+  // comparison without it must find exactly the same changes. Returns how
+  // many changes were staged.
+  int Convert(bool compareWithoutCache = false) {
+    TQuarv_Engine engine(dir_.Path());
+    engine.Load();
+    std::vector<std::string> uncached;
+    if (compareWithoutCache) {
+      TQuarvEngine_Loader plain(engine);
+      plain.Prepare(false);
+      plain.Compare();
+      uncached = Describe(plain);
+    }
+    TQuarvEngine_Loader loader(engine, &cache_);
+    loader.Prepare(false);
+    loader.Compare();
+    if (compareWithoutCache) EXPECT_EQ(Describe(loader), uncached);
+    TChangeRefList all = loader.ChangeRefs();
+    const int applied = loader.ApplyChanges(all);
+    engine.Commit("m", "Ann", 45000.5, "ann@example.org");
+    return applied;
+  }
+
+  std::string Newest(const std::string& name) const {
+    return test::ReadStoreRevisions(dir_.Path()).back().Files.at(name).Bytes;
+  }
+
+  test::TempDir dir_;
+  Clock clock_;
+  TWorkingDigestCache cache_{std::make_unique<TestSource>(clock_)};
+};
+
+// On a file system with whole-second times a file rewritten with as many
+// bytes within the same second keeps its stamp. Read so soon after it was
+// written, it is not kept, and the rewrite is seen; read when its times are
+// old enough, it is kept and not read again while its stamp stays, and read
+// again as soon as its status-change time moves, as every write moves it.
+TEST_F(CachedConversionTest, RacyFilesAreReadAgainAndSettledOnesAreNot) {
+  Write("a.txt", "one");
+  Write("b.bin", "bee");
+  clock_.NowNs = kFileTime + kSecond / 2;
+  EXPECT_EQ(Convert(), 2);
+  EXPECT_EQ(cache_.Count(), 0u);
+
+  Write("a.txt", "two");  // same size, same inode, same (whole-second) times
+  EXPECT_EQ(Convert(), 1);
+  EXPECT_EQ(Newest("a.txt"), "two");
+
+  clock_.NowNs = kFileTime + 2 * kSecond;
+  EXPECT_EQ(Convert(), 0);
+  EXPECT_EQ(cache_.Count(), 2u);
+
+  // Its stamp unchanged, the file is not read: the new bytes go unseen.
+  Write("a.txt", "six");
+  EXPECT_EQ(Convert(), 0);
+  EXPECT_EQ(Newest("a.txt"), "two");
+
+  // The write's status-change time, as the kernel sets it, gives it away.
+  clock_.ChangedNs = kFileTime + 3 * kSecond;
+  clock_.NowNs = kFileTime + 3 * kSecond + kSecond / 10;
+  EXPECT_EQ(Convert(), 1);  // a.txt's new bytes; b.bin is read again and found unchanged
+  EXPECT_EQ(Newest("a.txt"), "six");
+  EXPECT_EQ(Newest("b.bin"), "bee");
+}
+
+// On the real file system, with the real clock (every file just written, so
+// nothing is kept) and with a clock ten seconds ahead (everything kept, the
+// stamps alone tell a change), each comparison finds the very changes a
+// loader without the cache finds, and the store ends as the folder stands.
+TEST_F(CachedConversionTest, FindsTheSameChangesAsWithoutTheCache) {
+  for (const int64_t shift : {int64_t{0}, 10 * kSecond}) {
+    SCOPED_TRACE(shift);
+    clock_ = Clock{};
+    clock_.Real = true;
+    clock_.ShiftNs = shift;
+    Write("a.txt", "alpha\r\n");
+    Write("b.bin", std::string("\0\1\2", 3));
+    Write("sub/c.txt", "see");
+    Write("sub/d.txt", "dee");
+    ASSERT_EQ(::symlink("a.txt", (dir_ / "link").c_str()), 0);
+    Convert(true);
+
+    Write("a.txt", "alpha\n");                 // line ends only: no change
+    Write("b.bin", std::string("\0\1\3", 3));  // one byte, same size
+    Write("sub/c.txt", "sea");                 // same size, at once after its last write
+    Convert(true);
+    EXPECT_EQ(Newest("b.bin"), std::string("\0\1\3", 3));
+    EXPECT_EQ(Newest("sub/c.txt"), "sea");
+
+    ASSERT_EQ(::unlink((dir_ / "sub/d.txt").c_str()), 0);
+    ASSERT_EQ(::unlink((dir_ / "link").c_str()), 0);
+    ASSERT_EQ(::symlink("b.bin", (dir_ / "link").c_str()), 0);
+    ASSERT_EQ(::rename((dir_ / "sub/c.txt").c_str(), (dir_ / "e.txt").c_str()), 0);
+    Write("sub/c.txt", "new");  // same name, same size, another inode
+    Convert(true);
+    EXPECT_EQ(Newest("link"), "b.bin");
+    EXPECT_EQ(Newest("sub/c.txt"), "new");
+    EXPECT_EQ(Newest("e.txt"), "sea");
+    Convert(true);  // nothing changed
+
+    std::filesystem::remove_all(dir_.Path());
+    std::filesystem::create_directories(dir_.Path());
+  }
+}
+
+}  // namespace
+}  // namespace pellmor
