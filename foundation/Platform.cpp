@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,6 +57,11 @@ void FillInfo(const struct statx& st, const char* name, TEntryInfo& info) {
   info.LastWriteTime = FileTimeOf(st.stx_mtime);
   info.LastAccessTime = FileTimeOf(st.stx_atime);
   info.CreationTime = (st.stx_mask & STATX_BTIME) ? FileTimeOf(st.stx_btime) : info.LastWriteTime;
+  info.Stamp.Device = makedev(st.stx_dev_major, st.stx_dev_minor);
+  info.Stamp.Inode = st.stx_ino;
+  info.Stamp.Size = static_cast<int64_t>(st.stx_size);
+  info.Stamp.ModifiedNs = st.stx_mtime.tv_sec * 1'000'000'000LL + st.stx_mtime.tv_nsec;
+  info.Stamp.ChangedNs = st.stx_ctime.tv_sec * 1'000'000'000LL + st.stx_ctime.tv_nsec;
 }
 
 const char* BaseName(const std::string& path) {

@@ -51,12 +51,25 @@ void RemoveFile(const std::string& path);
 
 enum class EntryType { File, Folder, Link, Special };
 
+// What tells whether a file may have changed since it was last looked at:
+// where it lives, its size and two times (ns since 1970, UTC). Every change
+// of a file moves its status-change time, which no user can set.
+struct TFileStamp {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  int64_t Size = 0;
+  int64_t ModifiedNs = 0;  // mtime
+  int64_t ChangedNs = 0;   // ctime
+  bool operator==(const TFileStamp&) const = default;
+};
+
 struct TEntryInfo {
   EntryType Type = EntryType::File;
   uint32_t Attributes = 0;
   uint64_t LastWriteTime = 0;
   uint64_t CreationTime = 0;  // birth time where the file system reports one, else last write
   uint64_t LastAccessTime = 0;
+  TFileStamp Stamp;
 };
 
 // Reads one entry's type, attributes and times without following a link.

@@ -1,6 +1,5 @@
 #include "scan/WorkingDigestCache.h"
 
-#include <sys/stat.h>
 #include <time.h>
 
 namespace pellmor {
@@ -13,17 +12,7 @@ int64_t Nanoseconds(const timespec& t) {
 
 class TSystemSource : public TWorkingDigestCache::TSource {
  public:
-  std::optional<TFileStamp> Stamp(const std::string& path) override {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
-    TFileStamp stamp;
-    stamp.Device = st.st_dev;
-    stamp.Inode = st.st_ino;
-    stamp.Size = st.st_size;
-    stamp.ModifiedNs = Nanoseconds(st.st_mtim);
-    stamp.ChangedNs = Nanoseconds(st.st_ctim);
-    return stamp;
-  }
+  TFileStamp Stamp(const TFileObject& file) override { return file.Stamp; }
 
   int64_t NowNs() override {
     timespec now{};

@@ -1,28 +1,19 @@
 // The digests of working files already read during one conversion run, so
-// that a file whose identity has not changed since it was hashed is not read
-// again on the next comparison. A file's identity is what lstat reports of it:
-// device, inode, size, and last-modification and status-change times.
+// that a file whose stamp (TFileStamp: device, inode, size, last-modification
+// and status-change times, as the folder scan saw them) has not changed since
+// it was hashed is not read again on the next comparison.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <unordered_map>
 
+#include "foundation/Platform.h"
 #include "foundation/uMyHash.h"
+#include "scan/uMyFileUtils.h"
 
 namespace pellmor {
-
-// A working file's identity at one instant (times in ns since 1970, UTC).
-struct TFileStamp {
-  uint64_t Device = 0;
-  uint64_t Inode = 0;
-  int64_t Size = 0;
-  int64_t ModifiedNs = 0;  // mtime
-  int64_t ChangedNs = 0;   // ctime: every change of the file moves it, and no user sets it
-  bool operator==(const TFileStamp&) const = default;
-};
 
 // Remembers, by relative name, the digest of the bytes read under a stamp.
 // A digest is kept only when the stamp's times are older, by kSafeMarginNs,
@@ -32,33 +23,33 @@ struct TFileStamp {
 // its stamp, and the file is read again. Used by one thread.
 class TWorkingDigestCache {
  public:
-  // Where stamps and the time come from: the system (lstat, the real-time
-  // clock) unless a test supplies its own.
+  // Where stamps and the time come from: the scan and the real-time clock,
+  // unless a test supplies its own.
   class TSource {
    public:
     virtual ~TSource() = default;
-    // The stamp of the entry at path, a symbolic link itself and not its
-    // target; nothing when it cannot be had (no entry there, no access).
-    virtual std::optional<TFileStamp> Stamp(const std::string& path) = 0;
+    // The stamp of a scanned working file (a symbolic link's own).
+    virtual TFileStamp Stamp(const TFileObject& file) = 0;
     // Now, in ns since 1970, UTC.
     virtual int64_t NowNs() = 0;
   };
 
   static constexpr int64_t kSafeMarginNs = 1'000'000'000;
 
-  // The system's: lstat and the real-time clock.
+  // The system's: the scan's stamps and the real-time clock.
   static std::unique_ptr<TSource> SystemSource();
 
   TWorkingDigestCache() : TWorkingDigestCache(SystemSource()) {}
   explicit TWorkingDigestCache(std::unique_ptr<TSource> source);
 
-  // Starts a comparison pass: the clock is read before any of its stamps.
+  // Starts a comparison pass: the clock is read before the folder is
+  // scanned for it.
   void BeginPass();
-  // The stamp of the working file at path, taken now (see TSource::Stamp).
-  std::optional<TFileStamp> Stamp(const std::string& path) { return source_->Stamp(path); }
+  // The stamp of a working file of the pass's scan (see TSource::Stamp).
+  TFileStamp Stamp(const TFileObject& file) { return source_->Stamp(file); }
   // The digest kept for name when it was kept under exactly this stamp.
   const TContentDigest* Find(const std::string& name, const TFileStamp& stamp) const;
-  // The file of this name, stamped in this pass before it was read, read
+  // The file of this name, stamped by the pass's scan before it was read, read
   // into bytes whose digest is given: kept when the stamp is old enough,
   // otherwise whatever was kept for the name is dropped.
   void Record(const std::string& name, const TFileStamp& stamp, const TContentDigest& digest);

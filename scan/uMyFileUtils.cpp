@@ -243,6 +243,7 @@ void ScanFolder(TFolderObject& folder, const std::string& mask, bool recursive,
     node->CreationTime = entry.Info.CreationTime;
     node->LastAccessTime = entry.Info.LastAccessTime;
     node->LastWriteTime = entry.Info.LastWriteTime;
+    node->Stamp = entry.Info.Stamp;
     if (recursive && subFolder != nullptr) ScanFolder(*subFolder, mask, recursive, ignoreList);
   }
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/Platform.h"
 #include "foundation/uMyClasses.h"
 
 namespace pellmor {
@@ -30,6 +31,7 @@ class TFileObject {
   uint64_t LastWriteTime = 0;  // FILETIME values, UTC
   uint64_t CreationTime = 0;
   uint64_t LastAccessTime = 0;
+  TFileStamp Stamp;  // as the scan saw the entry
 
   virtual void SetName(const std::string& name);
 

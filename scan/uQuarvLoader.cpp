@@ -92,6 +92,8 @@ void TQuarvEngine_Loader::Compare() {
 
   // The scan and its name check come first, so that a folder the store
   // cannot record leaves the index untouched.
+  // The clock before the scan: any write after this moment changes a stamp the scan takes.
+  if (digests_ != nullptr) digests_->BeginPass();
   root_ = ScanFolderTree(engine_.RootPath, "*.*", true, &IgnoreList);
   CheckStorableNames(*root_);
   CollectRenames();
@@ -102,7 +104,6 @@ void TQuarvEngine_Loader::Compare() {
     plannedStamps_.clear();
     stampsTaken_ = 0;
     knownUnchanged_.clear();
-    if (digests_ != nullptr) digests_->BeginPass();
     PlanWorkingReads(*root_, "", planned);
     TWorkingFileReader reader(std::move(planned), TWorkingFileReader::DefaultThreads(),
                               kFilesReadAhead, kBytesReadAhead);
@@ -158,10 +159,10 @@ void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder, const st
     if (staged ? e->Deleted : IsLeftOut(rel)) continue;
     std::string path = DiskPath(engine_.RootPath, rel);
     if (digests_ != nullptr && !staged) {
-      // Stamped before it is read: a write after this moment changes the stamp.
-      std::optional<TFileStamp> stamp = digests_->Stamp(path);
+      // Stamped by the scan, before it is read: a write since changes the stamp.
+      const TFileStamp stamp = digests_->Stamp(*node);
       const TMyFile* b = base_ != nullptr ? base_->Files.FindByName(rel) : nullptr;
-      const TContentDigest* known = stamp ? digests_->Find(rel, *stamp) : nullptr;
+      const TContentDigest* known = digests_->Find(rel, stamp);
       if (known != nullptr && b != nullptr && !b->Deleted && DigestsEqual(*known, b->Hash)) {
         knownUnchanged_.insert(node.get());
         continue;

@@ -134,7 +134,7 @@ class TQuarvEngine_Loader {
   std::unordered_set<std::string> renamedNames_;  // upper-case new names of the rename log
   TWorkingDigestCache* digests_;                  // borrowed, or none
   // During CompareFolder, with a digest cache: the stamp of each planned
-  // read (none when the file could not be stamped), the next one to take,
+  // read (none for a staged file, which is not recorded), the next one to take,
   // and the files whose kept digest equals their base entry's.
   std::vector<std::optional<TFileStamp>> plannedStamps_;
   size_t stampsTaken_ = 0;

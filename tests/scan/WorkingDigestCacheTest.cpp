@@ -23,8 +23,8 @@ constexpr int64_t kSecond = 1'000'000'000;
 constexpr int64_t kFileTime = 1'700'000'000 * kSecond;  // the file times a test starts from
 
 // Stamps as a file system with whole-second times would give them (device,
-// inode and size real, both times as set here) or, with Real set, the
-// system's own; and a clock the test sets or shifts.
+// inode and size as scanned, both times as set here) or, with Real set, the
+// scan's own; and a clock the test sets or shifts.
 struct Clock {
   bool Real = false;
   int64_t ModifiedNs = kFileTime;
@@ -37,11 +37,11 @@ class TestSource : public TWorkingDigestCache::TSource {
  public:
   explicit TestSource(const Clock& clock) : clock_(clock) {}
 
-  std::optional<TFileStamp> Stamp(const std::string& path) override {
-    std::optional<TFileStamp> stamp = system_->Stamp(path);
-    if (stamp && !clock_.Real) {
-      stamp->ModifiedNs = clock_.ModifiedNs;
-      stamp->ChangedNs = clock_.ChangedNs;
+  TFileStamp Stamp(const TFileObject& file) override {
+    TFileStamp stamp = system_->Stamp(file);
+    if (!clock_.Real) {
+      stamp.ModifiedNs = clock_.ModifiedNs;
+      stamp.ChangedNs = clock_.ChangedNs;
     }
     return stamp;
   }
