@@ -58,7 +58,17 @@ TNameIndex::Slot& TNameIndex::Add(TMyFile* entry) {
   const Place place = Locate(entry->Name());
   if (!place.found) return Fill(place, entry);
   ++At(place).count;
+  ++repeats_;
   return At(place);
+}
+
+bool TNameIndex::Drop(Slot* slot) {
+  if (--slot->count > 0) {
+    --repeats_;
+    return true;
+  }
+  Remove(slot);
+  return false;
 }
 
 void TNameIndex::Remove(Slot* slot) {
@@ -81,6 +91,7 @@ void TNameIndex::Remove(Slot* slot) {
 void TNameIndex::Clear() {
   slots_ = std::vector<Slot>();
   used_ = 0;
+  repeats_ = 0;
 }
 
 void TNameIndex::Reserve(size_t count) {

@@ -45,14 +45,18 @@ class TNameIndex {
   // Indexes entry, whose Name() is the name located, in the free slot found.
   Slot& Fill(const Place& place, TMyFile* entry);
   Slot& At(const Place& place) { return slots_[place.slot]; }
-  // Drops a slot whose count fell to 0.
-  void Remove(Slot* slot);
+  // Uncounts one entry of the slot's name; the slot goes when none is left.
+  // Returns whether the slot is still there.
+  bool Drop(Slot* slot);
+  // How many indexed entries repeat a name that an earlier one carries.
+  size_t Repeats() const { return repeats_; }
   void Clear();
   // Makes room for count names without growing again.
   void Reserve(size_t count);
 
  private:
   static uint32_t HashOf(std::string_view name);
+  void Remove(Slot* slot);
   // Where the name's slot is, or kNone.
   size_t Lookup(std::string_view name, uint32_t hash) const;
   static constexpr size_t kNone = static_cast<size_t>(-1);
@@ -62,6 +66,7 @@ class TNameIndex {
 
   std::vector<Slot> slots_;  // a power of two in size, or empty
   size_t used_ = 0;
+  size_t repeats_ = 0;
 };
 
 }  // namespace pellmor

@@ -207,6 +207,7 @@ TMyFile* TMyFileList::AddCopy(const TMyFile& entry) {
 
 TMyFile* TMyFileList::AddCopyUnlessPresent(const TMyFile& entry) {
   if (entry.name_.empty()) return FindByName(entry.name_) != nullptr ? nullptr : AddCopy(entry);
+  EnsureIndexed();
   const TNameIndex::Place place = index_.Locate(entry.name_);
   if (place.found) return nullptr;
   // Filled before it joins the list, so that naming it leaves the index alone.
@@ -218,6 +219,45 @@ TMyFile* TMyFileList::AddCopyUnlessPresent(const TMyFile& entry) {
   return added;
 }
 
+int TMyFileList::AddCopiesUnlessPresent(const TMyFileList& source,
+                                        const std::function<void(TMyFile&)>& finish) {
+  const int first = Count();
+  source.EnsureIndexed();
+  if (source.index_.Repeats() > 0) {
+    // A name twice in source: the copy of the first keeps out the second.
+    for (const auto& entry : source) {
+      TMyFile* copy = AddCopyUnlessPresent(*entry);
+      if (copy != nullptr && finish) finish(*copy);
+    }
+    return first;
+  }
+  // Each source entry is read once, to look its name up and to copy it: the
+  // index answers as it was before any copy joined (no copy can hold a name
+  // that another copy has), and the copies join it when it is next needed.
+  EnsureIndexed();
+  bool emptyName = FindByName(std::string()) != nullptr;  // empty names are not indexed
+  for (const auto& entry : source) {
+    if (entry->name_.empty() ? emptyName : index_.Find(entry->name_) != nullptr) continue;
+    emptyName = emptyName || entry->name_.empty();
+    // Filled before it joins the list, so that naming it leaves the index alone.
+    auto copy = std::make_unique<TMyFile>(this);
+    copy->Assign(*entry);
+    copy->position_ = Count();
+    if (finish) finish(*copy);
+    Base::Add(std::move(copy));
+  }
+  indexStale_ = indexStale_ || Count() > first;
+  return first;
+}
+
+void TMyFileList::EnsureIndexed() const {
+  if (!indexStale_) return;
+  indexStale_ = false;
+  index_.Clear();
+  index_.Reserve(static_cast<size_t>(Count()));
+  for (const auto& entry : *this) IndexAdd(entry.get());
+}
+
 TMyFile* TMyFileList::FindByName(const std::string& name, int* position) const {
   TMyFile* found = nullptr;
   if (name.empty()) {
@@ -227,6 +267,7 @@ TMyFile* TMyFileList::FindByName(const std::string& name, int* position) const {
         break;
       }
   } else {
+    EnsureIndexed();
     if (const TNameIndex::Slot* slot = index_.Find(name)) found = slot->first;
   }
   if (position) *position = found ? found->position_ : -1;
@@ -244,6 +285,7 @@ TMyFile* TMyFileList::FindLink(const std::string& name, bool deleted, int* posit
   int remaining = Count();  // entries of this name still to look at
   int start = 0;
   if (!name.empty()) {
+    EnsureIndexed();
     const TNameIndex::Slot* slot = index_.Find(name);
     if (slot == nullptr) {
       remaining = 0;
@@ -277,10 +319,13 @@ std::unique_ptr<TMyFile> TMyFileList::Detach(int i) {
   return entry;
 }
 
-void TMyFileList::Reserve(int count) { index_.Reserve(static_cast<size_t>(std::max(count, 0))); }
+void TMyFileList::Reserve(int count) {
+  if (!indexStale_) index_.Reserve(static_cast<size_t>(std::max(count, 0)));
+}
 
 void TMyFileList::Clear() {
   index_.Clear();
+  indexStale_ = false;
   Base::Clear();
 }
 
@@ -289,29 +334,24 @@ void TMyFileList::SortByName() {
   // of memory instead of chasing every entry's name across the heap, which
   // is what a sort of 100,000 entries would spend most of its time on.
   const int count = Count();
-  std::string keys;
-  size_t total = 0;
-  for (const auto& entry : *this) total += entry->name_.size();
-  keys.resize(total);
-  char* key = keys.data();
-  for (const auto& entry : *this)
-    for (const char c : entry->name_) *key++ = UpperCaseAscii(c);
   struct Key {
-    const char* name;
-    size_t length;
+    size_t offset;    // in keys
+    uint32_t length;  // names are far shorter than 4 GiB: a stored string's length is 31 bits
     int position;
   };
   std::vector<Key> order;
   order.reserve(static_cast<size_t>(count));
-  const char* next = keys.data();
-  for (const auto& entry : *this) {
-    order.push_back({next, entry->name_.size(), entry->position_});
-    next += entry->name_.size();
+  std::string keys;
+  for (const auto& entry : *this) {  // one pass over the entries
+    order.push_back({keys.size(), static_cast<uint32_t>(entry->name_.size()), entry->position_});
+    keys += entry->name_;
   }
+  for (char& c : keys) c = UpperCaseAscii(c);
+  const char* const base = keys.data();
   // Equal names keep their order (the position decides), so the first entry
   // of every name stays the first and the name index stays valid.
-  const auto less = [](const Key& a, const Key& b) {
-    const int c = std::memcmp(a.name, b.name, std::min(a.length, b.length));
+  const auto less = [base](const Key& a, const Key& b) {
+    const int c = std::memcmp(base + a.offset, base + b.offset, std::min(a.length, b.length));
     if (c != 0) return c < 0;
     if (a.length != b.length) return a.length < b.length;
     return a.position < b.position;
@@ -331,21 +371,18 @@ void TMyFileList::SortByName() {
   Renumber(0);
 }
 
-void TMyFileList::IndexAdd(TMyFile* entry) {
-  if (entry->name_.empty()) return;
+void TMyFileList::IndexAdd(TMyFile* entry) const {
+  if (indexStale_ || entry->name_.empty()) return;
   TNameIndex::Slot& slot = index_.Add(entry);
   if (entry->position_ < slot.first->position_) slot.first = entry;
 }
 
-void TMyFileList::IndexRemove(TMyFile* entry) {
-  if (entry->name_.empty()) return;
+void TMyFileList::IndexRemove(TMyFile* entry) const {
+  if (indexStale_ || entry->name_.empty()) return;
   TNameIndex::Slot* slot = index_.Find(entry->name_);
   if (slot == nullptr) return;
-  if (--slot->count == 0) {
-    index_.Remove(slot);
-    return;
-  }
-  if (slot->first != entry) return;
+  const bool wasFirst = slot->first == entry;
+  if (!index_.Drop(slot) || !wasFirst) return;
   // Names shared by several entries only come from odd input; a scan for the
   // next one in list order is fine there.
   for (int i = entry->position_ + 1; i < Count(); ++i) {

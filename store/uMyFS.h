@@ -171,6 +171,14 @@ class TMyFileList : private TObjectList<TMyFile> {
   // AddCopy(entry) unless FindByName(entry.Name()) finds an entry, with one
   // search of the name index for both. Returns the copy, or nullptr.
   TMyFile* AddCopyUnlessPresent(const TMyFile& entry);
+  // AddCopyUnlessPresent for every entry of source (another list), in source
+  // order, each copy handed to finish (when given) as it is made; returns the
+  // position of the first copy (the copies fill the list from there).
+  // The copies join the name index when it is next needed, so that a list
+  // that is only sorted, written and dropped afterwards (a revision being
+  // recorded) never spends the time to index them.
+  int AddCopiesUnlessPresent(const TMyFileList& source,
+                             const std::function<void(TMyFile&)>& finish = nullptr);
   // The first entry, in list order, whose UpperName equals the upper case of
   // name; nullptr when none. position (when given) receives its position or -1.
   TMyFile* FindByName(const std::string& name, int* position = nullptr) const;
@@ -194,14 +202,19 @@ class TMyFileList : private TObjectList<TMyFile> {
  private:
   friend class TMyFile;
 
-  void IndexAdd(TMyFile* entry);
-  void IndexRemove(TMyFile* entry);
+  // Brings the index up to date after AddCopiesUnlessPresent left it stale.
+  void EnsureIndexed() const;
+  // Do nothing while the index is stale: its rebuild will see the change.
+  void IndexAdd(TMyFile* entry) const;
+  void IndexRemove(TMyFile* entry) const;
   void Renumber(int from);
   void Rename(TMyFile* entry, const std::string& name);
 
   TMyContaner* owner_;
   // Entries with an empty name are not indexed; they are found by a scan.
-  TNameIndex index_;
+  // Lookups may rebuild a stale index, hence mutable.
+  mutable TNameIndex index_;
+  mutable bool indexStale_ = false;
 };
 
 // One container: a revision's header and its entries, or the index.

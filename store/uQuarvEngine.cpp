@@ -197,6 +197,10 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   std::vector<const std::string*> renamedTo;
   for (const auto& entry : files) {
     entry->DataRevision = number;
+    // The entries whose bytes this revision holds are exactly the ones staged
+    // now (carried entries keep an older DataRevision): hashed here, without
+    // walking the whole revision again once it is complete.
+    entry->ComputeHash();
     if (entry->IsLink && !entry->Deleted) renamedTo.push_back(&entry->Name());
   }
   if (const std::string* missing = Renames.RemoveByNewNames(renamedTo))
@@ -217,9 +221,8 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
         entry->Version = 1;
       }
     }
-    files.Reserve(files.Count() + previous->Files.Count());
-    for (const auto& old : previous->Files)
-      if (TMyFile* copy = files.AddCopyUnlessPresent(*old)) copy->ChangeKind = ckUnchanged;
+    files.AddCopiesUnlessPresent(previous->Files,
+                                 [](TMyFile& copy) { copy.ChangeKind = ckUnchanged; });
   } else {
     for (const auto& entry : files) {
       entry->Version = 1;
@@ -233,8 +236,6 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   Index->Number = number;
   Index->Date = utcDate;
   Index->SortFiles();
-  for (const auto& entry : files)
-    if (entry->DataRevision == number) entry->ComputeHash();
   if (previous != nullptr) {
     Index->PreviousNumber = previous->Number;
     previous->NextNumber = number;

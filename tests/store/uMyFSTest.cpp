@@ -523,9 +523,10 @@ TMyFile* FirstLink(const TMyFileList& list, const std::string& upper, bool delet
 }
 
 // Random adds, renames, copies, removals, sorts and clears over a pool of
-// names; after every step each lookup must give what a linear scan gives.
+// names; after every step each lookup (of every name, or of probes names
+// drawn from the pool) must give what a linear scan gives.
 void CheckIndexThroughRandomChanges(const std::vector<std::string>& names, int steps,
-                                    unsigned seed) {
+                                    unsigned seed, size_t probes = 0) {
   std::mt19937 random(seed);
   TMyContaner c;
   TMyFileList& list = c.Files;
@@ -571,7 +572,9 @@ void CheckIndexThroughRandomChanges(const std::vector<std::string>& names, int s
       }
     }
     for (int i = 0; i < list.Count(); ++i) ASSERT_EQ(list.IndexOf(list[i]), i) << "step " << step;
-    for (const std::string& probe : names) {
+    std::vector<std::string> drawn;
+    for (size_t k = 0; k < probes; ++k) drawn.push_back(names[static_cast<size_t>(pick(names.size()))]);
+    for (const std::string& probe : probes == 0 ? names : drawn) {
       std::string up = probe;
       for (char& ch : up) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
       int position = -2;
@@ -598,7 +601,7 @@ TEST(TMyFileListTest, IndexAgreesWithALinearScanOverManyNames) {
     names.push_back("dir\\f" + std::to_string(i));
     names.push_back("DIR\\F" + std::to_string(i));
   }
-  CheckIndexThroughRandomChanges(names, 3000, 7);
+  CheckIndexThroughRandomChanges(names, 3000, 7, 24);
 }
 
 TEST(TMyFileListTest, SortIsOrdinalOnUpperCaseNames) {
@@ -612,6 +615,46 @@ TEST(TMyFileListTest, SortIsOrdinalOnUpperCaseNames) {
   EXPECT_EQ(order, (std::vector<std::string>{"a.txt", "a\\b", "b.txt", "B.txt", "Z", "_x",
                                              "\xC3\xA4"}));
   EXPECT_EQ(c.Files.FindByName("B.TXT"), firstB) << "equal names keep their order";
+}
+
+// Copying a whole list at once gives what copying it entry by entry gives,
+// names repeated (in either list, in any case), empty or not; the copies are
+// found by name afterwards like any entry.
+TEST(TMyFileListTest, AddCopiesUnlessPresentMatchesCopyingOneByOne) {
+  std::mt19937 random(5);
+  const std::vector<std::string> pool = {"a", "A", "b", "c\\d", "C\\D", "e", ""};
+  for (int round = 0; round < 300; ++round) {
+    TMyContaner source, bulk, single;
+    const int sourceCount = static_cast<int>(random() % 6);
+    for (int i = 0; i < sourceCount; ++i) {
+      TMyFile* entry = source.Files.Add();
+      entry->SetName(pool[random() % pool.size()]);
+      entry->Version = i + 1;
+    }
+    const int targetCount = static_cast<int>(random() % 4);
+    for (int i = 0; i < targetCount; ++i) {
+      const std::string& name = pool[random() % pool.size()];
+      bulk.Files.Add()->SetName(name);
+      single.Files.Add()->SetName(name);
+    }
+    const int first = bulk.Files.AddCopiesUnlessPresent(
+        source.Files, [](TMyFile& copy) { copy.ChangeKind = ckUnchanged; });
+    EXPECT_EQ(first, targetCount);
+    for (int i = 0; i < bulk.Files.Count(); ++i)
+      EXPECT_EQ(bulk.Files[i]->ChangeKind, i < first ? ckNone : ckUnchanged) << "round " << round;
+    for (const auto& entry : source.Files) single.Files.AddCopyUnlessPresent(*entry);
+    ASSERT_EQ(bulk.Files.Count(), single.Files.Count()) << "round " << round;
+    for (int i = 0; i < bulk.Files.Count(); ++i) {
+      EXPECT_EQ(bulk.Files[i]->Name(), single.Files[i]->Name()) << "round " << round;
+      EXPECT_EQ(bulk.Files[i]->Version, single.Files[i]->Version) << "round " << round;
+    }
+    for (const std::string& name : pool) {
+      TMyFile* found = bulk.Files.FindByName(name);
+      EXPECT_EQ(found, FirstByName(bulk.Files, UpperCaseAscii(name))) << "round " << round;
+      bulk.Files.FindOrAdd(name + "x")->SetName(name);  // renamed while indexed
+      EXPECT_EQ(bulk.Files.FindByName(name), FirstByName(bulk.Files, UpperCaseAscii(name)));
+    }
+  }
 }
 
 // Lists shaped like the ones the store sorts (a few changed entries before a
