@@ -34,7 +34,9 @@ class TWorkingDigestCache {
     virtual int64_t NowNs() = 0;
   };
 
-  static constexpr int64_t kSafeMarginNs = 1'000'000'000;
+  // Two seconds: the coarsest file-system clock in use (FAT's) counts in
+  // steps of two seconds, so a write within one step leaves the same times.
+  static constexpr int64_t kSafeMarginNs = 2'000'000'000;
 
   // The system's: the scan's stamps and the real-time clock.
   static std::unique_ptr<TSource> SystemSource();

@@ -21,6 +21,7 @@ namespace {
 
 constexpr int64_t kSecond = 1'000'000'000;
 constexpr int64_t kFileTime = 1'700'000'000 * kSecond;  // the file times a test starts from
+constexpr int64_t kMargin = TWorkingDigestCache::kSafeMarginNs;
 
 // Stamps as a file system with whole-second times would give them (device,
 // inode and size as scanned, both times as set here) or, with Real set, the
@@ -72,12 +73,16 @@ TEST(WorkingDigestCacheTest, KeepsADigestOnlyForAStampOlderThanThePassByTheMargi
     bool kept;
   };
   const std::vector<Case> cases = {
-      {"both times two seconds old", kFileTime + 2 * kSecond, kFileTime, kFileTime, true},
-      {"both times just over the margin", kFileTime + kSecond + 1, kFileTime, kFileTime, true},
-      {"exactly the margin", kFileTime + kSecond, kFileTime, kFileTime, false},
+      {"both times well past the margin", kFileTime + 2 * kMargin, kFileTime, kFileTime, true},
+      {"both times just past the margin", kFileTime + kMargin + 1, kFileTime, kFileTime, true},
+      {"exactly the margin", kFileTime + kMargin, kFileTime, kFileTime, false},
       {"written half a second before", kFileTime + kSecond / 2, kFileTime, kFileTime, false},
-      {"status changed recently", kFileTime + 2 * kSecond, kFileTime, kFileTime + kSecond, false},
-      {"modified recently", kFileTime + 2 * kSecond, kFileTime + kSecond, kFileTime, false},
+      // Times of a file system that counts in steps of two seconds (FAT):
+      // a rewrite one and a half seconds later can still get these very times.
+      {"written 1.5 s before", kFileTime + kSecond + kSecond / 2, kFileTime, kFileTime, false},
+      {"status changed recently", kFileTime + 2 * kMargin, kFileTime, kFileTime + kMargin + 1,
+       false},
+      {"modified recently", kFileTime + 2 * kMargin, kFileTime + kMargin + 1, kFileTime, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -94,7 +99,7 @@ TEST(WorkingDigestCacheTest, KeepsADigestOnlyForAStampOlderThanThePassByTheMargi
   }
 
   // Any part of the stamp that differs, or another name, finds nothing.
-  clock.NowNs = kFileTime + 5 * kSecond;
+  clock.NowNs = kFileTime + 3 * kMargin;
   cache.BeginPass();
   cache.Record("a.txt", stamp, Digest(3));
   ASSERT_NE(cache.Find("a.txt", stamp), nullptr);
@@ -181,7 +186,7 @@ TEST_F(CachedConversionTest, RacyFilesAreReadAgainAndSettledOnesAreNot) {
   EXPECT_EQ(Convert(), 1);
   EXPECT_EQ(Newest("a.txt"), "two");
 
-  clock_.NowNs = kFileTime + 2 * kSecond;
+  clock_.NowNs = kFileTime + kMargin + kSecond;
   EXPECT_EQ(Convert(), 0);
   EXPECT_EQ(cache_.Count(), 2u);
 
@@ -191,8 +196,8 @@ TEST_F(CachedConversionTest, RacyFilesAreReadAgainAndSettledOnesAreNot) {
   EXPECT_EQ(Newest("a.txt"), "two");
 
   // The write's status-change time, as the kernel sets it, gives it away.
-  clock_.ChangedNs = kFileTime + 3 * kSecond;
-  clock_.NowNs = kFileTime + 3 * kSecond + kSecond / 10;
+  clock_.ChangedNs = kFileTime + kMargin + 2 * kSecond;
+  clock_.NowNs = clock_.ChangedNs + kSecond / 10;
   EXPECT_EQ(Convert(), 1);  // a.txt's new bytes; b.bin is read again and found unchanged
   EXPECT_EQ(Newest("a.txt"), "six");
   EXPECT_EQ(Newest("b.bin"), "bee");
