@@ -18,8 +18,8 @@ namespace {
 constexpr int64_t kMSecsPerDay = 86400000;
 constexpr int64_t kSecsPerDay = 86400;
 constexpr int64_t kUnixEpochAsDateTime = 25569;  // 1970-01-01 as days since 1899-12-30
-constexpr int64_t kMinDay = -693593;  // 0001-01-01
-constexpr int64_t kMaxDay = 2958465;   // 9999-12-31
+constexpr int64_t kMinDay = -693593;             // 0001-01-01
+constexpr int64_t kMaxDay = 2958465;             // 9999-12-31
 constexpr int64_t kFileTimeTicksPerSecond = 10000000;
 constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
 
@@ -284,10 +284,10 @@ double UtcFileTimeToDateTime(uint64_t fileTime) {
   struct tm local;
   if (localtime_r(&instant, &local) == nullptr)
     throw Exception(Format("Invalid file time: %llu", static_cast<unsigned long long>(fileTime)));
-  const int64_t days = DaysFromCivil(local.tm_year + 1900LL, local.tm_mon + 1, local.tm_mday) +
-                       kUnixEpochAsDateTime;
-  const int64_t ms = ((local.tm_hour * 60LL + local.tm_min) * 60 + local.tm_sec) * 1000 +
-                     remainder / 10000;
+  const int64_t days =
+      DaysFromCivil(local.tm_year + 1900LL, local.tm_mon + 1, local.tm_mday) + kUnixEpochAsDateTime;
+  const int64_t ms =
+      ((local.tm_hour * 60LL + local.tm_min) * 60 + local.tm_sec) * 1000 + remainder / 10000;
   const double time = static_cast<double>(ms) / static_cast<double>(kMSecsPerDay);
   // Before 1899-12-30 the day count is negative and the time of day is subtracted.
   return days < 0 ? static_cast<double>(days) - time : static_cast<double>(days) + time;
