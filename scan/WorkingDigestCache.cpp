@@ -30,6 +30,12 @@ std::unique_ptr<TWorkingDigestCache::TSource> TWorkingDigestCache::SystemSource(
 TWorkingDigestCache::TWorkingDigestCache(std::unique_ptr<TSource> source)
     : source_(std::move(source)) {}
 
+int64_t TWorkingDigestCache::MarginNs(const TFileStamp& stamp) {
+  constexpr int64_t kSecondNs = 1'000'000'000;
+  const bool fine = stamp.ModifiedNs % kSecondNs != 0 || stamp.ChangedNs % kSecondNs != 0;
+  return fine ? kFineMarginNs : kCoarseMarginNs;
+}
+
 void TWorkingDigestCache::BeginPass() { passStartNs_ = source_->NowNs(); }
 
 const TContentDigest* TWorkingDigestCache::Find(const std::string& name,
@@ -43,7 +49,7 @@ void TWorkingDigestCache::Record(const std::string& name, const TFileStamp& stam
                                  const TContentDigest& digest) {
   // Written so shortly before the pass began that a later write could leave
   // the same times behind: such a file is read again next time.
-  const int64_t settled = passStartNs_ - kSafeMarginNs;
+  const int64_t settled = passStartNs_ - MarginNs(stamp);
   if (stamp.ModifiedNs >= settled || stamp.ChangedNs >= settled) {
     entries_.erase(name);
     return;

@@ -16,11 +16,12 @@
 namespace pellmor {
 
 // Remembers, by relative name, the digest of the bytes read under a stamp.
-// A digest is kept only when the stamp's times are older, by kSafeMarginNs,
-// than the start of the comparison pass that took the stamp: a file written
-// after that start gets a status-change time that no coarse file-system clock
-// can round down to the kept one, so whatever changes the file later changes
-// its stamp, and the file is read again. Used by one thread.
+// A digest is kept only when the stamp's times are older, by the stamp's
+// margin (MarginNs), than the start of the comparison pass that took the
+// stamp: a file written after that start gets a status-change time that its
+// file system's clock cannot round down to the kept one, so whatever changes
+// the file later changes its stamp, and the file is read again. Used by one
+// thread.
 class TWorkingDigestCache {
  public:
   // Where stamps and the time come from: the scan and the real-time clock,
@@ -36,7 +37,17 @@ class TWorkingDigestCache {
 
   // Two seconds: the coarsest file-system clock in use (FAT's) counts in
   // steps of two seconds, so a write within one step leaves the same times.
-  static constexpr int64_t kSafeMarginNs = 2'000'000'000;
+  static constexpr int64_t kCoarseMarginNs = 2'000'000'000;
+  // A tenth of a second, for a file system that keeps sub-second times: the
+  // kernel stamps files from a clock that lags the real one by at most one
+  // scheduler tick (a few milliseconds).
+  static constexpr int64_t kFineMarginNs = 100'000'000;
+
+  // How much older than the pass a stamp's times must be for its digest to be
+  // kept: a file system that counts in whole seconds or in steps of two
+  // seconds leaves no fraction of a second in its times, so a time with one
+  // proves a fine clock; times without one are taken as coarse.
+  static int64_t MarginNs(const TFileStamp& stamp);
 
   // The system's: the scan's stamps and the real-time clock.
   static std::unique_ptr<TSource> SystemSource();

@@ -21,7 +21,9 @@ namespace {
 
 constexpr int64_t kSecond = 1'000'000'000;
 constexpr int64_t kFileTime = 1'700'000'000 * kSecond;  // the file times a test starts from
-constexpr int64_t kMargin = TWorkingDigestCache::kSafeMarginNs;
+constexpr int64_t kMargin = TWorkingDigestCache::kCoarseMarginNs;
+constexpr int64_t kFineMargin = TWorkingDigestCache::kFineMarginNs;
+constexpr int64_t kFraction = 250'000'000;  // a sub-second part, as fine clocks leave
 
 // Stamps as a file system with whole-second times would give them (device,
 // inode and size as scanned, both times as set here) or, with Real set, the
@@ -80,9 +82,27 @@ TEST(WorkingDigestCacheTest, KeepsADigestOnlyForAStampOlderThanThePassByTheMargi
       // Times of a file system that counts in steps of two seconds (FAT):
       // a rewrite one and a half seconds later can still get these very times.
       {"written 1.5 s before", kFileTime + kSecond + kSecond / 2, kFileTime, kFileTime, false},
-      {"status changed recently", kFileTime + 2 * kMargin, kFileTime, kFileTime + kMargin + 1,
+      {"status changed recently", kFileTime + 2 * kMargin, kFileTime, kFileTime + kMargin + kSecond,
        false},
-      {"modified recently", kFileTime + 2 * kMargin, kFileTime + kMargin + 1, kFileTime, false},
+      {"modified recently", kFileTime + 2 * kMargin, kFileTime + kMargin + kSecond, kFileTime,
+       false},
+      // A time with a fraction of a second comes from a fine clock: the
+      // margin shrinks to a tenth of a second, for either time's fraction.
+      {"sub-second times just past the fine margin", kFileTime + kFraction + kFineMargin + 1,
+       kFileTime + kFraction, kFileTime + kFraction, true},
+      {"sub-second times exactly the fine margin", kFileTime + kFraction + kFineMargin,
+       kFileTime + kFraction, kFileTime + kFraction, false},
+      {"only the status-change time has a fraction", kFileTime + kFraction + kFineMargin + 1,
+       kFileTime, kFileTime + kFraction, true},
+      {"only the modification time has a fraction", kFileTime + kFraction + kFineMargin + 1,
+       kFileTime + kFraction, kFileTime, true},
+      {"fine status change within the fine margin", kFileTime + 2 * kMargin, kFileTime,
+       kFileTime + 2 * kMargin - kFineMargin + kFraction / 1000, false},
+      {"fine modification within the fine margin", kFileTime + 2 * kMargin,
+       kFileTime + 2 * kMargin - kFineMargin / 2, kFileTime, false},
+      // Whole seconds again: the same age is far too young.
+      {"whole-second times as old as the fine margin", kFileTime + kFineMargin + 1, kFileTime,
+       kFileTime, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -201,6 +221,47 @@ TEST_F(CachedConversionTest, RacyFilesAreReadAgainAndSettledOnesAreNot) {
   EXPECT_EQ(Convert(), 1);  // a.txt's new bytes; b.bin is read again and found unchanged
   EXPECT_EQ(Newest("a.txt"), "six");
   EXPECT_EQ(Newest("b.bin"), "bee");
+}
+
+// Stamps of both kinds of clock, read at an age between the two margins or
+// beyond the right one: on whole-second times a same-size rewrite within the
+// coarse step keeps every part of the stamp and is still seen; on sub-second
+// times the digest is kept a tenth of a second on, and the status-change time
+// of the next write gives the change away.
+TEST_F(CachedConversionTest, ARewriteIsSeenOnCoarseAndFineTimes) {
+  struct Case {
+    const char* what;
+    int64_t fileTime;
+    int64_t age;  // of the file times when the pass begins
+    bool kept;
+  };
+  const std::vector<Case> cases = {
+      {"whole seconds, 1.5 s old", kFileTime, kSecond + kSecond / 2, false},
+      {"whole seconds, just past the coarse margin", kFileTime, kMargin + 1, true},
+      {"sub-second, 50 ms old", kFileTime + kFraction, kFineMargin / 2, false},
+      {"sub-second, just past the fine margin", kFileTime + kFraction, kFineMargin + 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    cache_ = TWorkingDigestCache(std::make_unique<TestSource>(clock_));
+    clock_.ModifiedNs = clock_.ChangedNs = c.fileTime;
+    clock_.NowNs = c.fileTime + c.age;
+    Write("a.txt", "one");
+    Convert();
+    EXPECT_EQ(cache_.Count(), c.kept ? 1u : 0u);
+
+    Write("a.txt", "two");  // same size and inode; the stamp's times as before
+    if (c.kept) {
+      EXPECT_EQ(Convert(), 0);          // the stamp alone cannot tell
+      clock_.ChangedNs += 2 * kMargin;  // as the write sets it
+      clock_.NowNs = clock_.ChangedNs + c.age;
+    }
+    EXPECT_EQ(Convert(), 1);
+    EXPECT_EQ(Newest("a.txt"), "two");
+
+    std::filesystem::remove_all(dir_.Path());
+    std::filesystem::create_directories(dir_.Path());
+  }
 }
 
 // On the real file system, with the real clock (every file just written, so
