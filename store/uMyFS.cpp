@@ -1,6 +1,10 @@
 #include "store/uMyFS.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -586,11 +590,32 @@ int32_t TMyFS_Engine::NextFreeNumber() const {
 }
 
 int32_t TMyFS_Engine::ReadContainerNumber(const std::string& path) {
-  TFileStream file(path, TFileStream::Mode::OpenRead);
-  if (file.Size() < kContainerNumberOffset + 4)
-    ThrowDamaged(path, "it is too short to hold a container header");
-  file.SetPosition(kContainerNumberOffset);
-  return ReadInt32(file);
+  // Runs for every listed container each time a store is loaded, so it takes
+  // the fewest system calls: open, one read at the offset, close. Open only
+  // for this one read, the file takes no advisory lock.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
+  uint8_t bytes[4];
+  size_t done = 0;
+  int error = 0;
+  while (done < sizeof bytes) {
+    const ssize_t n = ::pread(fd, bytes + done, sizeof bytes - done,
+                              kContainerNumberOffset + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  if (error == EISDIR)
+    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(error)));
+  if (error != 0)
+    throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(error)));
+  if (done < sizeof bytes) ThrowDamaged(path, "it is too short to hold a container header");
+  TMemoryStream number;
+  number.Assign(bytes, sizeof bytes);
+  return ReadInt32(number);
 }
 
 void TMyFS_Engine::LoadContainers(const TMyHistoryData& history) {

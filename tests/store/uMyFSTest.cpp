@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
@@ -424,8 +426,31 @@ TEST(ReadContainerNumberTest, ReadsTheFourBytesAtOffset13) {
   c.SaveToFile(dir / "x.dat");
   EXPECT_EQ(TMyFS_Engine::ReadContainerNumber(dir / "x.dat"), 42);
 
-  test::WriteFile(dir / "short.dat", std::string(16, '\0'));
-  EXPECT_THROW(TMyFS_Engine::ReadContainerNumber(dir / "short.dat"), EDamagedContainer);
+  // Just long enough: the number is the last four bytes, little-endian.
+  test::WriteFile(dir / "least.dat", std::string(13, 'h') + std::string("\x01\x02\x00\x80", 4));
+  EXPECT_EQ(TMyFS_Engine::ReadContainerNumber(dir / "least.dat"),
+            static_cast<int32_t>(0x80000201u));
+
+  for (const size_t size : {size_t{0}, size_t{13}, size_t{16}}) {
+    SCOPED_TRACE(size);
+    test::WriteFile(dir / "short.dat", std::string(size, '\0'));
+    try {
+      TMyFS_Engine::ReadContainerNumber(dir / "short.dat");
+      FAIL();
+    } catch (const EDamagedContainer& e) {
+      EXPECT_STREQ(e.what(), ("Container '" + dir / "short.dat" +
+                              "' is damaged: it is too short to hold a container header")
+                                 .c_str());
+    }
+  }
+  std::filesystem::create_directory(dir / "folder.dat");
+  try {
+    TMyFS_Engine::ReadContainerNumber(dir / "folder.dat");
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot open file \"" + dir / "folder.dat" + "\". " + std::strerror(EISDIR));
+  }
   try {
     TMyFS_Engine::ReadContainerNumber(dir / "missing.dat");
     FAIL();
@@ -534,11 +559,21 @@ void CheckIndexThroughRandomChanges(const std::vector<std::string>& names, int s
   for (int step = 0; step < steps; ++step) {
     const std::string& name = names[static_cast<size_t>(pick(names.size()))];
     switch (pick(10)) {
-      case 0: list.Add()->SetName(name); break;
-      case 1: list.FindOrAdd(name); break;
-      case 2: if (!list.Empty()) list.AddCopy(*list[pick(list.Count())]); break;
-      case 3: if (!list.Empty()) list[pick(list.Count())]->SetName(name); break;
-      case 4: if (!list.Empty()) list.Delete(pick(list.Count())); break;
+      case 0:
+        list.Add()->SetName(name);
+        break;
+      case 1:
+        list.FindOrAdd(name);
+        break;
+      case 2:
+        if (!list.Empty()) list.AddCopy(*list[pick(list.Count())]);
+        break;
+      case 3:
+        if (!list.Empty()) list[pick(list.Count())]->SetName(name);
+        break;
+      case 4:
+        if (!list.Empty()) list.Delete(pick(list.Count()));
+        break;
       case 5:
         if (!list.Empty()) {
           std::unique_ptr<TMyFile> out = list.Detach(pick(list.Count()));
@@ -546,8 +581,12 @@ void CheckIndexThroughRandomChanges(const std::vector<std::string>& names, int s
           if (pick(2) == 0) list.Add(std::move(out));
         }
         break;
-      case 6: if (pick(20) == 0) list.SortByName(); break;
-      case 7: if (pick(50) == 0) list.Clear(); break;
+      case 6:
+        if (pick(20) == 0) list.SortByName();
+        break;
+      case 7:
+        if (pick(50) == 0) list.Clear();
+        break;
       case 8:
         if (!list.Empty()) {
           TMyFile* e = list[pick(list.Count())];
@@ -573,7 +612,8 @@ void CheckIndexThroughRandomChanges(const std::vector<std::string>& names, int s
     }
     for (int i = 0; i < list.Count(); ++i) ASSERT_EQ(list.IndexOf(list[i]), i) << "step " << step;
     std::vector<std::string> drawn;
-    for (size_t k = 0; k < probes; ++k) drawn.push_back(names[static_cast<size_t>(pick(names.size()))]);
+    for (size_t k = 0; k < probes; ++k)
+      drawn.push_back(names[static_cast<size_t>(pick(names.size()))]);
     for (const std::string& probe : probes == 0 ? names : drawn) {
       std::string up = probe;
       for (char& ch : up) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -612,8 +652,8 @@ TEST(TMyFileListTest, SortIsOrdinalOnUpperCaseNames) {
   c.SortFiles();
   std::vector<std::string> order;
   for (const auto& e : c.Files) order.push_back(e->Name());
-  EXPECT_EQ(order, (std::vector<std::string>{"a.txt", "a\\b", "b.txt", "B.txt", "Z", "_x",
-                                             "\xC3\xA4"}));
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"a.txt", "a\\b", "b.txt", "B.txt", "Z", "_x", "\xC3\xA4"}));
   EXPECT_EQ(c.Files.FindByName("B.TXT"), firstB) << "equal names keep their order";
 }
 
