@@ -4,7 +4,6 @@
 #include <git2.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -29,16 +28,8 @@ struct ToolRun {
   std::string Err;
 };
 
-// The tool in PELLMOR_BIN, or else beside this test program (both are built
-// into the build's bin folder).
-std::string QuarvPath() {
-  const char* bin = std::getenv("PELLMOR_BIN");
-  if (bin != nullptr && *bin != '\0') return std::string(bin) + "/quarv";
-  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "quarv").string();
-}
-
 ToolRun Quarv(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-  std::vector<std::string> argv = {QuarvPath()};
+  std::vector<std::string> argv = {test::BuiltProgram("quarv")};
   argv.insert(argv.end(), args.begin(), args.end());
   ToolRun run;
   run.Status = test::RunProgram(argv, "/", env, run.Out, run.Err);
@@ -428,7 +419,7 @@ TEST(QuarvConvertTest, DrawsALiveBarOnATerminal) {
   std::string out, err;
   // script(1) gives the tool a terminal of its own.
   const int status =
-      test::RunProgram({"script", "-qec", QuarvPath() + " convert " + h.Repo.Folder(), "/dev/null"},
+      test::RunProgram({"script", "-qec", test::BuiltProgram("quarv") + " convert " + h.Repo.Folder(), "/dev/null"},
                        "/", {}, out, err);
   ASSERT_EQ(status, 0) << out << err;
   EXPECT_NE(out.find("\r[----------------------------------------]  0/2  -- commits/s  -- left"),

@@ -31,8 +31,7 @@ namespace fs = std::filesystem;
 
 // Runs the built quarv tool; returns its exit status.
 int Quarv(const std::vector<std::string>& args, std::string& out, std::string& err) {
-  const char* bin = std::getenv("PELLMOR_BIN");
-  std::vector<std::string> argv = {std::string(bin != nullptr ? bin : "bin") + "/quarv"};
+  std::vector<std::string> argv = {test::BuiltProgram("quarv")};
   argv.insert(argv.end(), args.begin(), args.end());
   return test::RunProgram(argv, "/", {}, out, err);
 }

@@ -149,8 +149,7 @@ TEST(VerifyCommandTest, EveryKindOfDamageIsReportedWithItsFile) {
 
 TEST(VerifyCommandTest, TheToolsExitStatusSaysWhetherTheStoreIsWhole) {
   SampleStore store;
-  const char* bin = std::getenv("PELLMOR_BIN");
-  const std::string quarv = std::string(bin != nullptr ? bin : "bin") + "/quarv";
+  const std::string quarv = test::BuiltProgram("quarv");
   std::string out, err;
   EXPECT_EQ(test::RunProgram({quarv, "verify", store.Root()}, "/", {}, out, err), 0) << err;
   fs::remove(store.Container(1));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "foundation/Exception.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/TempDir.h"
 
 namespace pellmor {
@@ -13,16 +14,6 @@ namespace {
 
 std::string Text(const TMemoryStream& stream) {
   return std::string(stream.Memory(), stream.Memory() + stream.Size());
-}
-
-template <typename Body>
-std::string MessageOf(Body body) {
-  try {
-    body();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "(no error)";
 }
 
 TEST(MemoryStreamTest, GrowsKeepingContentAndTracksPosition) {
@@ -47,7 +38,7 @@ TEST(MemoryStreamTest, GrowsKeepingContentAndTracksPosition) {
   EXPECT_EQ(stream.Remaining(), 0);
   char byte;
   EXPECT_EQ(stream.Read(&byte, 1), 0u);
-  EXPECT_EQ(MessageOf([&] { stream.ReadBuffer(&byte, 1); }), "Stream read error");
+  EXPECT_EQ(test::ErrorOf([&] { stream.ReadBuffer(&byte, 1); }), "Stream read error");
 }
 
 TEST(MemoryStreamTest, WritingPastTheEndFillsTheGapWithZeros) {
@@ -86,27 +77,27 @@ TEST(MemoryStreamTest, SwapAndClear) {
   b.Clear();
   EXPECT_EQ(b.Size(), 0);
   EXPECT_EQ(b.Position(), 0);
-  EXPECT_EQ(MessageOf([&] { b.SetPosition(-1); }), "Stream seek error");
+  EXPECT_EQ(test::ErrorOf([&] { b.SetPosition(-1); }), "Stream seek error");
 }
 
 TEST(FileStreamTest, OpenAndCreateErrorsNameTheFileAndTheReason) {
   test::TempDir dir;
   const std::string missing = dir / "missing.dat";
   const std::string inMissingFolder = dir / "no/such/folder/new.dat";
-  EXPECT_EQ(MessageOf([&] { TFileStream f(missing, TFileStream::Mode::OpenRead); }),
+  EXPECT_EQ(test::ErrorOf([&] { TFileStream f(missing, TFileStream::Mode::OpenRead); }),
             "Cannot open file \"" + missing + "\". No such file or directory");
-  EXPECT_EQ(MessageOf([&] { TFileStream f(missing, TFileStream::Mode::OpenReadWrite); }),
+  EXPECT_EQ(test::ErrorOf([&] { TFileStream f(missing, TFileStream::Mode::OpenReadWrite); }),
             "Cannot open file \"" + missing + "\". No such file or directory");
-  EXPECT_EQ(MessageOf([&] { TFileStream f(inMissingFolder, TFileStream::Mode::Create); }),
+  EXPECT_EQ(test::ErrorOf([&] { TFileStream f(inMissingFolder, TFileStream::Mode::Create); }),
             "Cannot create file \"" + inMissingFolder + "\". No such file or directory");
-  EXPECT_EQ(MessageOf([&] { TFileStream f(dir.Path(), TFileStream::Mode::OpenRead); }),
+  EXPECT_EQ(test::ErrorOf([&] { TFileStream f(dir.Path(), TFileStream::Mode::OpenRead); }),
             "Cannot open file \"" + dir.Path() + "\". Is a directory");
-  EXPECT_EQ(MessageOf([&] { TFileStream f(dir.Path(), TFileStream::Mode::Create); }),
+  EXPECT_EQ(test::ErrorOf([&] { TFileStream f(dir.Path(), TFileStream::Mode::Create); }),
             "Cannot create file \"" + dir.Path() + "\". Is a directory");
   if (::geteuid() != 0) {
     test::WriteFile(dir / "locked.dat", "x");
     ASSERT_EQ(::chmod((dir / "locked.dat").c_str(), 0), 0);
-    EXPECT_EQ(MessageOf([&] { TFileStream f(dir / "locked.dat", TFileStream::Mode::OpenRead); }),
+    EXPECT_EQ(test::ErrorOf([&] { TFileStream f(dir / "locked.dat", TFileStream::Mode::OpenRead); }),
               "Cannot open file \"" + (dir / "locked.dat") + "\". Permission denied");
   }
 }
@@ -132,7 +123,7 @@ TEST(FileStreamTest, CreateTruncatesAndReadWriteWorksInPlace) {
   file.ReadBuffer(bytes, sizeof bytes);
   EXPECT_EQ(std::string(bytes, sizeof bytes), "hello WORLD");
   EXPECT_EQ(file.Read(bytes, 1), 0u);
-  EXPECT_EQ(MessageOf([&] { file.ReadBuffer(bytes, 1); }), "Stream read error");
+  EXPECT_EQ(test::ErrorOf([&] { file.ReadBuffer(bytes, 1); }), "Stream read error");
   EXPECT_EQ(file.FileName(), path);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ErrorText.h"
 #include "tests/support/TempDir.h"
 
 namespace pellmor {
@@ -21,16 +22,6 @@ Bytes Content(const TMemoryStream& stream) {
 void Load(TMemoryStream& stream, const Bytes& bytes) { stream.Assign(bytes.data(), bytes.size()); }
 
 void Load(TMemoryStream& stream, const std::string& text) { stream.Assign(text.data(), text.size()); }
-
-template <typename Body>
-std::string MessageOf(Body body) {
-  try {
-    body();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 struct WriteCase {
   const char* name;
@@ -195,7 +186,7 @@ TEST(StreamPrimitivesTest, TruncatedStreamsRaiseReadError) {
   for (const auto& c : cases) {
     TMemoryStream stream;
     Load(stream, c.image);
-    EXPECT_EQ(MessageOf([&] { c.read(stream); }), "Stream read error") << c.name;
+    EXPECT_EQ(test::ErrorOf([&] { c.read(stream); }), "Stream read error") << c.name;
   }
 }
 
@@ -203,10 +194,10 @@ TEST(StreamPrimitivesTest, TruncatedReadsFromAFileRaiseReadError) {
   test::TempDir dir;
   test::WriteFile(dir / "short.dat", std::string("\x10\x00\x00\x00" "abc", 7));
   TFileStream file(dir / "short.dat", TFileStream::Mode::OpenRead);
-  EXPECT_EQ(MessageOf([&] { ReadString(file); }), "Stream read error");
+  EXPECT_EQ(test::ErrorOf([&] { ReadString(file); }), "Stream read error");
   file.SetPosition(0);
   TMemoryStream target;
-  EXPECT_EQ(MessageOf([&] { ReadBlock(target, file); }), "Stream read error");
+  EXPECT_EQ(test::ErrorOf([&] { ReadBlock(target, file); }), "Stream read error");
   EXPECT_EQ(target.Size(), 0);
 }
 
@@ -260,7 +251,7 @@ class OversizeStream : public TStream {
 TEST(StreamPrimitivesTest, OversizeBlockIsRefusedInsteadOfWrappingItsLength) {
   OversizeStream huge;
   TMemoryStream target;
-  EXPECT_EQ(MessageOf([&] { WriteBlock(target, huge); }),
+  EXPECT_EQ(test::ErrorOf([&] { WriteBlock(target, huge); }),
             "A block of 2147483648 bytes is too long to be written (the limit is 2147483647 bytes)");
   EXPECT_EQ(target.Size(), 0);
 }

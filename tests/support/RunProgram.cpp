@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 extern char** environ;
@@ -73,6 +75,12 @@ int RunProgram(const std::vector<std::string>& args, const std::string& folder,
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string BuiltProgram(const std::string& name) {
+  const char* bin = std::getenv("PELLMOR_BIN");
+  if (bin != nullptr && *bin != '\0') return std::string(bin) + "/" + name;
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
 }
 
 }  // namespace pellmor::test

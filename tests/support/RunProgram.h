@@ -14,4 +14,8 @@ namespace pellmor::test {
 int RunProgram(const std::vector<std::string>& args, const std::string& folder,
                const std::vector<std::string>& extra, std::string& out, std::string& err);
 
+// The path of a program of this build (e.g. "quarv"): in PELLMOR_BIN when set,
+// else beside the running test program (both live in the build's bin folder).
+std::string BuiltProgram(const std::string& name);
+
 }  // namespace pellmor::test
