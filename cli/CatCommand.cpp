@@ -4,9 +4,9 @@
 #include <iostream>
 #include <memory>
 
-#include "cli/QuarvReader.h"
 #include "cli/ReadingArguments.h"
 #include "foundation/Exception.h"
+#include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {

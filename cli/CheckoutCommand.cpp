@@ -3,12 +3,12 @@
 #include <iostream>
 #include <memory>
 
-#include "cli/CheckoutNames.h"
-#include "cli/QuarvReader.h"
 #include "cli/ReadingArguments.h"
 #include "foundation/ConfinedFolder.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
+#include "store/CheckoutNames.h"
+#include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {

@@ -6,8 +6,8 @@
 
 #include "cli/IsoDate.h"
 #include "cli/JsonWriter.h"
-#include "cli/QuarvReader.h"
 #include "cli/ReadingArguments.h"
+#include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {

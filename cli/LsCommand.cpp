@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "cli/JsonWriter.h"
-#include "cli/QuarvReader.h"
 #include "cli/ReadingArguments.h"
 #include "foundation/Platform.h"
+#include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {

@@ -3,10 +3,10 @@
 #include <iostream>
 #include <memory>
 
-#include "cli/GitComparison.h"
-#include "cli/QuarvReader.h"
 #include "cli/ReadingArguments.h"
-#include "cli/StoreVerifier.h"
+#include "convert/GitComparison.h"
+#include "store/QuarvReader.h"
+#include "store/StoreVerifier.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {

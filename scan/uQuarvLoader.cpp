@@ -3,10 +3,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "foundation/AsciiText.h"
 #include "foundation/Platform.h"
 #include "foundation/uMyFileTypes.h"
 #include "scan/WorkingFileReader.h"
-#include "store/NameCase.h"
 
 namespace pellmor {
 

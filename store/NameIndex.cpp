@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "store/NameCase.h"
+#include "foundation/AsciiText.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {

@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/AsciiText.h"
 #include "foundation/Platform.h"
 #include "foundation/uMyFileTypes.h"
 #include "foundation/uMyStreamUtils.h"
 #include "store/BufferedFileReader.h"
-#include "store/NameCase.h"
 #include "store/uMyHistory.h"
 
 namespace pellmor {

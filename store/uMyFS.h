@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "foundation/AsciiText.h"
 #include "foundation/Exception.h"
 #include "foundation/Streams.h"
 #include "foundation/uMyClasses.h"
 #include "foundation/uMyHash.h"
-#include "store/NameCase.h"
 #include "store/NameIndex.h"
 
 namespace pellmor {

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "foundation/Exception.h"
-#include "store/TextLines.h"
+#include "foundation/TextLines.h"
 
 namespace pellmor {
 
@@ -52,9 +52,7 @@ std::vector<std::string> TMyHistoryData::FileNames() const {
   return names;
 }
 
-void TMyHistoryData::SaveToFile(const std::string& path) const {
-  WriteTextFile(path, FileNames());
-}
+void TMyHistoryData::SaveToFile(const std::string& path) const { WriteTextFile(path, FileNames()); }
 
 void TMyHistoryData::SaveToStream(TStream& stream) const { WriteTextLines(stream, FileNames()); }
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <unordered_map>
 
-#include "store/NameCase.h"
-#include "store/TextLines.h"
+#include "foundation/AsciiText.h"
+#include "foundation/TextLines.h"
 
 namespace pellmor {
 

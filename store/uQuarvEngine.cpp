@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <iterator>
 
+#include "foundation/AsciiText.h"
 #include "foundation/Platform.h"
+#include "foundation/TextLines.h"
 #include "foundation/uMyStreamUtils.h"
 #include "scan/uMyFileUtils.h"
-#include "store/NameCase.h"
-#include "store/TextLines.h"
 
 namespace pellmor {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "scan/uQuarvLoader.h"
-#include "store/NameCase.h"
+#include "foundation/AsciiText.h"
 #include "store/uQuarvEngine.h"
 #include "tests/support/StoreRevisions.h"
 #include "tests/support/TempDir.h"

@@ -13,7 +13,7 @@
 
 #include "foundation/Platform.h"
 #include "foundation/uMyStreamUtils.h"
-#include "store/NameCase.h"
+#include "foundation/AsciiText.h"
 #include "store/uMyHistory.h"
 #include "tests/support/TempDir.h"
 

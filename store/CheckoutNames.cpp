@@ -1,9 +1,9 @@
-#include "cli/CheckoutNames.h"
+#include "store/CheckoutNames.h"
 
 #include <unordered_map>
 
+#include "foundation/AsciiText.h"
 #include "foundation/Platform.h"
-#include "store/NameCase.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {

@@ -1,15 +1,15 @@
-#include "cli/StoreVerifier.h"
+#include "store/StoreVerifier.h"
 
 #include <algorithm>
 #include <memory>
 #include <unordered_set>
 #include <vector>
 
-#include "cli/CheckoutNames.h"
-#include "cli/QuarvReader.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 #include "git/uGitWorkingFolder.h"
+#include "store/CheckoutNames.h"
+#include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 #include "store/uMyHistory.h"
 

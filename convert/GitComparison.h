@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "cli/StoreVerifier.h"
 #include "foundation/uMyHash.h"
 #include "git/uGitLibrary.h"
 #include "scan/uMyFileUtils.h"
+#include "store/StoreVerifier.h"
 #include "store/uQuarvEngine.h"
 
 namespace pellmor {

@@ -1,4 +1,4 @@
-#include "store/TextLines.h"
+#include "foundation/TextLines.h"
 
 #include "foundation/Platform.h"
 

@@ -1,4 +1,4 @@
-#include "cli/QuarvReader.h"
+#include "store/QuarvReader.h"
 
 #include <algorithm>
 #include <map>

@@ -1,4 +1,4 @@
-#include "cli/GitComparison.h"
+#include "convert/GitComparison.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "store/NameCase.h"
+#include "foundation/AsciiText.h"
 
 #include <cstdint>
 

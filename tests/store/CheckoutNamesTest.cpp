@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/CheckoutNames.h"
 #include "foundation/Platform.h"
+#include "store/CheckoutNames.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {
