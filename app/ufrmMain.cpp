@@ -14,6 +14,7 @@
 #include "app/ErrorBox.h"
 #include "app/Gauges.h"
 #include "app/uMyDialog.h"
+#include "convert/StoreFolder.h"
 #include "convert/uConversionRun.h"
 #include "foundation/Exception.h"
 #include "git/uCommitLine.h"

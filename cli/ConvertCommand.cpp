@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "cli/ConvertProgress.h"
+#include "convert/StoreFolder.h"
 #include "convert/uConversionRun.h"
 #include "foundation/Exception.h"
 #include "git/uGitLibrary.h"

@@ -6,8 +6,8 @@
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 #include "foundation/uMyFileTypes.h"
-#include "git/uGitWorkingFolder.h"
 #include "scan/uListBoxData.h"
+#include "store/StoreLayout.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {
@@ -47,7 +47,7 @@ TGitComparison::TGitComparison(const std::string& folder, const TProblemSink& si
     : sink_(sink), walk_(OpenCommitWalk(folder)), ignored_(nullptr) {
   leftOut_.AddPattern(kStoreFolderName);
   leftOut_.AddPattern(".git");
-  const std::string ignoreFile = folder + kStoreFolderName + "/Ignore.txt";
+  const std::string ignoreFile = TStoreLayout(folder).IgnoreFileName();
   if (FileExists(ignoreFile)) ignored_.LoadFromFile(ignoreFile);
   ReadCommits();
 }

@@ -71,9 +71,4 @@ void ExcludeFromGit(const std::string& folder, const std::string& name) {
   file.WriteBuffer(text.data(), text.size());
 }
 
-void PrepareStoreFolder(const std::string& folder) {
-  ExcludeFromGit(folder, kStoreFolderName);
-  ForceDirectories(folder + kStoreFolderName);
-}
-
 }  // namespace pellmor

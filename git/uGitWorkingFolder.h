@@ -1,6 +1,6 @@
-// The working folder of a Git repository as Prepare finds and readies it:
-// the folder named by the path box, the test for its ".git" folder, and the
-// line in ".git/info/exclude" that keeps Git from seeing the store folder.
+// The working folder of a Git repository as Prepare finds it: the folder
+// named by the path box, the test for its ".git" folder, and the lines of
+// ".git/info/exclude" that keep Git from seeing entries of the folder.
 // Shared by the window and the command-line tool.
 #pragma once
 
@@ -10,8 +10,6 @@ namespace pellmor {
 
 // The message for a folder without a ".git" folder.
 inline constexpr char kGitRepositoryNotFound[] = "Git repository is not founded.";
-// The store folder inside the working folder.
-inline constexpr char kStoreFolderName[] = ".Quarv";
 
 // The working folder named by a path text: leading and trailing blanks and
 // control characters removed, a '/' added at the end when it lacks one.
@@ -29,10 +27,5 @@ bool HasGitFolder(const std::string& folder);
 // every case and created when missing. Raises the file layer's errors, e.g.
 // "Cannot create file "<exclude file>". <reason>" when ".git/info" is missing.
 void ExcludeFromGit(const std::string& folder, const std::string& name);
-
-// Readies a working folder (ending in '/') for the store: Git is made to
-// ignore the store folder (ExcludeFromGit), then the store folder is created
-// unless it exists. Nothing is created when the exclude file cannot be written.
-void PrepareStoreFolder(const std::string& folder);
 
 }  // namespace pellmor

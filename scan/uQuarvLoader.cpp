@@ -7,12 +7,12 @@
 #include "foundation/Platform.h"
 #include "foundation/uMyFileTypes.h"
 #include "scan/WorkingFileReader.h"
+#include "store/StoreLayout.h"
 
 namespace pellmor {
 
 namespace {
 
-constexpr char kStoreFolderPattern[] = ".Quarv";
 // How far the working-file reader may run ahead of the comparison.
 constexpr int kFilesReadAhead = 64;
 constexpr int64_t kBytesReadAhead = 64 << 20;
@@ -53,7 +53,7 @@ void TQuarvEngine_Loader::Reset() {
   Changes.Clear();
   Staged.Clear();
   IgnoreList.Clear();
-  IgnoreList.AddPattern(kStoreFolderPattern);
+  IgnoreList.AddPattern(kStoreFolderName);
   knownUnchanged_.clear();  // points into the scan tree
   root_.reset();
 }

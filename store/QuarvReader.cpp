@@ -8,7 +8,6 @@
 #include "foundation/Platform.h"
 #include "foundation/uMyHash.h"
 #include "foundation/uMyStreamUtils.h"
-#include "git/uGitWorkingFolder.h"
 
 namespace pellmor {
 
@@ -22,8 +21,8 @@ namespace {
 
 }  // namespace
 
-TQuarvReader::TQuarvReader(const std::string& folder) : files_(IncludeTrailingDelimiter(folder)) {
-  if (!DirectoryExists(RootPath() + kStoreFolderName))
+TQuarvReader::TQuarvReader(const std::string& folder) : layout_(folder), files_(layout_.Root()) {
+  if (!DirectoryExists(layout_.Folder()))
     throw Exception(Format("No Quarv store in '%s'", RootPath().c_str()));
   const std::string history = HistoryFileName();
   if (!FileExists(history)) return;
@@ -37,10 +36,6 @@ TQuarvReader::TQuarvReader(const std::string& folder) : files_(IncludeTrailingDe
     history_.push_back(*item);
     revisions_.push_back(item->Revision);
   }
-}
-
-std::string TQuarvReader::HistoryFileName() const {
-  return RootPath() + kStoreFolderName + "/History.txt";
 }
 
 bool TQuarvReader::HasRevision(int32_t number) const {

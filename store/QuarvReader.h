@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "store/StoreLayout.h"
 #include "store/uMyFS.h"
 #include "store/uMyHistory.h"
 
@@ -27,10 +28,11 @@ class TQuarvReader {
   explicit TQuarvReader(const std::string& folder);
 
   // The working folder, ending in '/'.
-  const std::string& RootPath() const { return files_.RootPath; }
-  std::string HistoryFileName() const;
-  // RootPath/.Quarv/Objects/<number>.dat.
-  std::string ContainerFileName(int32_t number) const { return files_.ContainerFileName(number); }
+  const std::string& RootPath() const { return layout_.Root(); }
+  // Where the store's files are.
+  const TStoreLayout& Layout() const { return layout_; }
+  std::string HistoryFileName() const { return layout_.HistoryFileName(); }
+  std::string ContainerFileName(int32_t number) const { return layout_.ContainerFileName(number); }
 
   // The revision numbers History.txt lists, in its order.
   const std::vector<int32_t>& Revisions() const { return revisions_; }
@@ -92,6 +94,7 @@ class TQuarvReader {
   void VisitHolders(TMyContaner& revision, const std::vector<TMyFile*>& entries,
                     const THolderVisit& visit) const;
 
+  TStoreLayout layout_;
   TMyFS_Engine files_;
   std::vector<TMyHistoryItem> history_;
   std::vector<int32_t> revisions_;

@@ -7,7 +7,6 @@
 
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
-#include "git/uGitWorkingFolder.h"
 #include "store/CheckoutNames.h"
 #include "store/QuarvReader.h"
 #include "store/uMyFS.h"
@@ -54,15 +53,15 @@ int TStoreVerifier::Run(const TRevisionHook& hook) {
 }
 
 void TStoreVerifier::CheckUnlisted() {
-  const std::string folder = reader_.RootPath() + kStoreFolderName + "/Objects";
+  const std::string folder = reader_.Layout().ObjectsFolder();
   std::vector<TFolderEntry> entries;
   if (!ListFolder(folder, entries)) return;
   for (const TFolderEntry& entry : entries) {
     const int32_t number = HistoryLineNumber(entry.Name);
     if (entry.Info.Type != EntryType::File || number < 1 ||
-        entry.Name != std::to_string(number) + ".dat" || reader_.HasRevision(number))
+        entry.Name != TStoreLayout::ContainerLeafName(number) || reader_.HasRevision(number))
       continue;
-    Report(folder + "/" + entry.Name,
+    Report(folder + entry.Name,
            "History.txt does not list this revision: the history lost it, or its recording was "
            "cut short");
   }
@@ -73,7 +72,7 @@ void TStoreVerifier::CheckHistory() {
   int32_t expected = 1;
   for (const TMyHistoryItem& item : reader_.HistoryItems()) {
     const int32_t number = item.Revision;
-    if (item.FileName != std::to_string(number) + ".dat")
+    if (item.FileName != TStoreLayout::ContainerLeafName(number))
       Report(file, Format("the line '%s' should read '%d.dat'", item.FileName.c_str(), number));
     if (number > expected)
       Report(file, number == expected + 1
@@ -149,7 +148,7 @@ void TStoreVerifier::CheckRevision(TMyContaner& revision, int32_t previous, int3
 }
 
 void TStoreVerifier::CheckIndex() {
-  const std::string path = reader_.RootPath() + kStoreFolderName + "/Index.dat";
+  const std::string path = reader_.Layout().IndexFileName();
   if (!FileExists(path)) return;
   TMyContaner index;
   try {

@@ -15,6 +15,7 @@
 #include "foundation/uMyFileTypes.h"
 #include "foundation/uMyStreamUtils.h"
 #include "store/BufferedFileReader.h"
+#include "store/StoreLayout.h"
 #include "store/uMyHistory.h"
 
 namespace pellmor {
@@ -567,12 +568,10 @@ void TMyContanerList::SortByNumber() {
 
 // ---- TMyFS_Engine ----
 
-std::string TMyFS_Engine::ObjectsFolder() const {
-  return IncludeTrailingDelimiter(RootPath) + ".Quarv/Objects/";
-}
+std::string TMyFS_Engine::ObjectsFolder() const { return TStoreLayout(RootPath).ObjectsFolder(); }
 
 std::string TMyFS_Engine::ContainerFileName(int32_t number) const {
-  return ObjectsFolder() + std::to_string(number) + ".dat";
+  return TStoreLayout(RootPath).ContainerFileName(number);
 }
 
 TMyContaner* TMyFS_Engine::FindByNumber(int32_t number) const {

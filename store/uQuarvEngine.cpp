@@ -10,12 +10,11 @@
 #include "foundation/TextLines.h"
 #include "foundation/uMyStreamUtils.h"
 #include "scan/uMyFileUtils.h"
+#include "store/StoreLayout.h"
 
 namespace pellmor {
 
 namespace {
-
-constexpr char kStoreFolder[] = ".Quarv";
 
 // The current time as a UTC FILETIME, to the millisecond, as a revision
 // stamped "now" from a local date-time value would hold it.
@@ -73,17 +72,17 @@ void TQuarv_IgonreList::LoadFromFile(const std::string& path) {
 TQuarv_Engine::TQuarv_Engine(const std::string& root)
     : IgnoreList(this), RootPath(IncludeTrailingDelimiter(root)) {
   LocateStore();
-  const std::string store = RootPath + kStoreFolder + "/";
-  ConfigFileName = store + "Config.txt";
-  IgnoreFileName = store + "Ignore.txt";
-  HistoryFileName = store + "History.txt";
-  RenameFileName = store + "Rename.txt";
+  const TStoreLayout layout(RootPath);
+  ConfigFileName = layout.Folder() + "Config.txt";
+  IgnoreFileName = layout.IgnoreFileName();
+  HistoryFileName = layout.HistoryFileName();
+  RenameFileName = layout.RenameFileName();
   FileSystem = std::make_unique<TMyFS_Engine>(RootPath);
   Index = std::make_unique<TMyContaner>();
 }
 
 bool TQuarv_Engine::StoreExists(const std::string& folder) {
-  return DirectoryExists(folder + kStoreFolder);
+  return DirectoryExists(folder + kStoreFolderName);
 }
 
 void TQuarv_Engine::LocateStore() {
@@ -117,7 +116,7 @@ void TQuarv_Engine::LoadRenames() {
 }
 
 std::string TQuarv_Engine::GetIndexFileName() const {
-  return IncludeTrailingDelimiter(RootPath + kStoreFolder) + "Index.dat";
+  return TStoreLayout(RootPath).IndexFileName();
 }
 
 void TQuarv_Engine::LoadIndex() {
@@ -126,7 +125,7 @@ void TQuarv_Engine::LoadIndex() {
 }
 
 void TQuarv_Engine::SaveIndex() {
-  ForceDirectories(RootPath + kStoreFolder);
+  ForceDirectories(TStoreLayout(RootPath).Folder());
   Index->SortFiles();
   Index->SaveToFile(GetIndexFileName());
 }
@@ -259,7 +258,7 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   CrashPoint("index deleted");
   Index = std::make_unique<TMyContaner>();
 
-  History.Add(std::to_string(number) + ".dat", number);
+  History.Add(TStoreLayout::ContainerLeafName(number), number);
   SaveHistory();
   CrashPoint("history written");
   if (consumedRenames) {
