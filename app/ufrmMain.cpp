@@ -6,13 +6,16 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "app/ErrorBox.h"
 #include "app/Gauges.h"
+#include "app/StartFolder.h"
 #include "app/uMyDialog.h"
 #include "convert/StoreFolder.h"
 #include "convert/uConversionRun.h"
@@ -41,6 +44,12 @@ constexpr int kPathBoxHeight = 21;
 constexpr int kListTop = 64;
 constexpr int kListFontPixels = 13;
 constexpr int kListItemHeight = 16;
+// At the smallest size: the gauge's width and the list's lines.
+constexpr int kMinGaugeWidth = 60;
+constexpr int kMinListLines = 3;
+// Room for the window manager's frame around the first size, which the
+// window cannot know before it is shown.
+constexpr QSize kFrameAllowance(16, 48);
 
 // Shows each commit on one 16-pixel line: the item keeps the message's line
 // breaks, the display shows them as blanks.
@@ -64,6 +73,25 @@ class TCommitLineDelegate : public QStyledItemDelegate {
   }
 };
 
+// The whole line as the list item's tooltip: the list shows one line per
+// commit, cut where the window ends. Rich text only to keep the message's
+// line breaks; the line itself is escaped, so a message is never markup.
+QString CommitLineToolTip(QString line) {
+  line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  line.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return QStringLiteral("<p style=\"white-space:pre-wrap\">") + line.trimmed().toHtmlEscaped() +
+         QStringLiteral("</p>");
+}
+
+void SetCommitLine(QListWidgetItem* item, const QString& line) {
+  item->setText(line);
+  item->setToolTip(CommitLineToolTip(line));
+}
+
+void AddCommitLine(QListWidget* list, const QString& line) {
+  SetCommitLine(new QListWidgetItem(list), line);
+}
+
 // Shows a conversion run in the window: the gauge steps, the commit's line is
 // selected and the caption counts, all repainted at once; pending events are
 // processed after each commit, while the command buttons stay disabled.
@@ -83,13 +111,19 @@ class TWindowProgress : public TConversionProgress {
     return box.exec() == QMessageBox::Yes;
   }
 
-  void CommitBegun(int number) override {
+  void CommitBegun(int number, const TGitCommitInfo& commit) override {
+    // The list follows the walk: the repository may have gained or rewritten
+    // commits since Prepare listed them.
+    const int line = number - 1;
+    const QString text = QString::fromStdString(CommitListLine(commit));
+    if (line >= list_->count())
+      AddCommitLine(list_, text);
+    else if (list_->item(line)->text() != text)
+      SetCommitLine(list_->item(line), text);
+    if (number > gauge_->MaxValue()) gauge_->SetMaxValue(number);
     gauge_->StepProgress(1);
     gauge_->repaint();
     list_->clearSelection();
-    // More commits than listed lines: the repository changed since Prepare.
-    const int line = number - 1;
-    if (line >= list_->count()) throw Exception(Format("List index out of bounds (%d)", line));
     list_->setCurrentRow(line, QItemSelectionModel::ClearAndSelect);
     list_->repaint();
     form_->setWindowTitle(QString::fromStdString(
@@ -105,6 +139,7 @@ class TWindowProgress : public TConversionProgress {
   QListWidget* list_;
 };
 
+// caption: with '&' before the letter of the button's accelerator (Alt+letter).
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
   auto* button = new QPushButton(QString::fromLatin1(caption), parent);
   button->setObjectName(QString::fromLatin1(name));
@@ -117,18 +152,20 @@ int ButtonWidth(const QPushButton* button) {
   const QStyle* style = button->style();
   const int frame = style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
                     2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
-  return std::max(kButtonWidth, button->fontMetrics().horizontalAdvance(button->text()) + frame);
+  const int caption = button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width();
+  return std::max(kButtonWidth, caption + frame);
 }
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+TForm1::TForm1(const QString& folder, QWidget* parent) : QWidget(parent) {
   setWindowTitle(QStringLiteral("Form1"));
-  resize(kClientWidth, kClientHeight);
   CreateControls();
+  setMinimumSize(MinimumClientSize());
+  resize(FirstClientSize());
   SetTabOrder();
   ConnectEvents();
-  FormCreate();
+  FormCreate(folder);
 }
 
 void TForm1::CreateControls() {
@@ -147,9 +184,9 @@ void TForm1::CreateControls() {
   ListBox1->setUniformItemSizes(true);
   ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
-  btnSelectFolder = MakeButton(this, "btnSelectFolder", "Select Folder");
-  btnPrepare = MakeButton(this, "btnPrepare", "Prepare");
-  btnConvert = MakeButton(this, "btnConvert", "Convert");
+  btnSelectFolder = MakeButton(this, "btnSelectFolder", "&Select Folder");
+  btnPrepare = MakeButton(this, "btnPrepare", "&Prepare");
+  btnConvert = MakeButton(this, "btnConvert", "&Convert");
   btnConvert->setEnabled(false);
   PlaceControls();
 }
@@ -165,11 +202,14 @@ void TForm1::ConnectEvents() {
   connect(btnSelectFolder, &QPushButton::clicked, this, &TForm1::btnSelectFolderClick);
   connect(btnPrepare, &QPushButton::clicked, this, &TForm1::btnPrepareClick);
   connect(btnConvert, &QPushButton::clicked, this, &TForm1::btnConvertClick);
+  // click() does nothing while Prepare is disabled.
+  connect(Edit1, &QLineEdit::returnPressed, btnPrepare, &QPushButton::click);
+  connect(Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
 }
 
-void TForm1::FormCreate() {
+void TForm1::FormCreate(const QString& folder) {
   setWindowTitle(QStringLiteral("Pellmor"));
-  Edit1->setText(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+  Edit1->setText(StartFolder(folder));
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
@@ -189,6 +229,24 @@ void TForm1::PlaceControls() {
   Edit1->setGeometry(kLeft, kPathBoxTop, std::max(right - kLeft, 0), kPathBoxHeight);
   ListBox1->setGeometry(kLeft, kListTop, std::max(right - kLeft, 0),
                         std::max(height() - kBottomMargin - kListTop, 0));
+}
+
+QSize TForm1::MinimumClientSize() const {
+  const int gauge_left = btnConvert->geometry().right() + 1 + kButtonGap;
+  const int list_height = 2 * ListBox1->frameWidth() + kMinListLines * kListItemHeight +
+                          style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ListBox1);
+  return {gauge_left + kMinGaugeWidth + kRightMargin, kListTop + list_height + kBottomMargin};
+}
+
+QSize TForm1::FirstClientSize() const {
+  const QSize available = screen()->availableGeometry().size() - kFrameAllowance;
+  return QSize(kClientWidth, kClientHeight).boundedTo(available).expandedTo(minimumSize());
+}
+
+void TForm1::Edit1Change() {
+  if (prepared_folder_.empty() || GetRepositoryFolder() == prepared_folder_) return;
+  prepared_folder_.clear();
+  SetCommandsEnabled(true, true, false);
 }
 
 void TForm1::SetCommandsEnabled(bool selectFolder, bool prepare, bool convert) {
@@ -211,9 +269,10 @@ void TForm1::btnSelectFolderClick() {
 
 void TForm1::btnPrepareClick() {
   SetCommandsEnabled(false, false, false);
+  prepared_folder_.clear();
   setWindowTitle(QStringLiteral("Pellmor"));
+  const std::string folder = GetRepositoryFolder();
   try {
-    const std::string folder = GetRepositoryFolder();
     if (!HasGitFolder(folder)) {
       QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
                       QString::fromLatin1(kGitRepositoryNotFound), QMessageBox::Ok, this);
@@ -222,25 +281,39 @@ void TForm1::btnPrepareClick() {
       return;
     }
     PrepareStoreFolder(folder);
-    ListCommits();
+    ListCommits(folder);
   } catch (const std::exception& e) {
     // Another Prepare must stay possible; Convert needs a complete listing.
     SetCommandsEnabled(true, true, false);
     ShowErrorBox(this, QString::fromStdString(e.what()));
     return;
   }
+  RememberPreparedFolder(QString::fromStdString(folder));
+  // The path box may have been changed while the commits were listed.
+  if (GetRepositoryFolder() != folder) {
+    SetCommandsEnabled(true, true, false);
+    return;
+  }
+  prepared_folder_ = folder;
   SetCommandsEnabled(false, false, true);
 }
 
 void TForm1::btnConvertClick() {
+  if (prepared_folder_.empty()) return;
+  const std::string folder = std::exchange(prepared_folder_, std::string());
   SetCommandsEnabled(false, false, false);
   try {
     Gauge1->SetMaxValue(ListBox1->count());
     Gauge1->SetProgress(0);
     ListBox1->clearSelection();
     TWindowProgress progress(this, Gauge1, ListBox1);
-    if (!RunConversion(GetRepositoryFolder(), progress).Cancelled)
+    const TConversionSummary summary = RunConversion(folder, progress);
+    if (!summary.Cancelled) {
+      // Fewer commits than lines: the history lost commits since Prepare.
+      while (ListBox1->count() > summary.Commits) delete ListBox1->item(ListBox1->count() - 1);
+      Gauge1->SetMaxValue(summary.Commits);
       setWindowTitle(QStringLiteral("Pellmor - Done"));
+    }
   } catch (const std::exception& e) {
     SetCommandsEnabled(true, true, false);
     ShowErrorBox(this, QString::fromStdString(e.what()));
@@ -249,15 +322,15 @@ void TForm1::btnConvertClick() {
   SetCommandsEnabled(true, true, false);
 }
 
-void TForm1::ListCommits() {
+void TForm1::ListCommits(const std::string& folder) {
   ListBox1->clear();
   // The checked folder, not the text as typed: blanks around it would send
   // libgit2 to a folder that does not exist.
-  const std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(GetRepositoryFolder());
+  const std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(folder);
   git_oid id;
   while (walk->Next(id)) {
     const TGitCommit commit = LookupCommit(walk->Repository(), id);
-    ListBox1->addItem(QString::fromStdString(CommitListLine(ReadCommit(commit.get()))));
+    AddCommitLine(ListBox1, QString::fromStdString(CommitListLine(ReadCommit(commit.get()))));
     // Lets the list repaint and grow while the walk runs.
     QCoreApplication::processEvents();
   }

@@ -1,6 +1,9 @@
 // TForm1: the program's one window. The user names a Git working folder in
 // the path box, Prepare checks it, readies it for the store and lists the
-// commits that will be migrated (oldest first), and Convert migrates them.
+// commits that will be migrated (oldest first), and Convert migrates them:
+// always the folder that Prepare prepared. Naming another folder in the path
+// box after Prepare takes the preparation back (Convert waits for a new
+// Prepare); Enter in the path box runs Prepare when it is enabled.
 //
 // The window owns its controls (as Qt children). Commands run on the window's
 // thread and keep it responsive by processing pending events while they
@@ -23,7 +26,9 @@ class TForm1 : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TForm1(QWidget* parent = nullptr);
+  // folder: FOLDER of the command line, or empty; the path box starts with
+  // StartFolder(folder) (StartFolder.h).
+  explicit TForm1(const QString& folder = QString(), QWidget* parent = nullptr);
 
   // The path box text without leading and trailing blanks, with '/' at its
   // end: the working folder that the commands use.
@@ -34,14 +39,18 @@ class TForm1 : public QWidget {
   // the choice is confirmed.
   void btnSelectFolderClick();
   // Checks for a ".git" folder, makes Git ignore the store folder, creates
-  // it, and lists the commits; then Convert is enabled.
+  // it, and lists the commits; then Convert is enabled for that folder,
+  // which is remembered for the next start (RememberPreparedFolder).
   void btnPrepareClick();
-  // Converts every listed commit, oldest first, into the store: the gauge,
-  // the caption and the selected line follow the run. Asks before
-  // overwriting uncommitted changes of tracked files (No by default); a
-  // failure ends the run in the error box, with the revisions recorded
-  // before it kept. Select Folder and Prepare are enabled at the end however
-  // the run ends; Convert waits for the next Prepare.
+  // Converts the prepared folder's commits, oldest first, into its store:
+  // the gauge, the caption and the selected line follow the run. The list
+  // follows the walk: a commit that the repository gained or changed since
+  // Prepare gets its line when it begins, and lines beyond the last commit
+  // are removed when the run completes. Asks before overwriting uncommitted
+  // changes of tracked files (No by default); a failure ends the run in the
+  // error box, with the revisions recorded before it kept. Select Folder and
+  // Prepare are enabled at the end however the run ends; Convert waits for
+  // the next Prepare. Does nothing while no folder is prepared.
   void btnConvertClick();
 
  protected:
@@ -51,12 +60,19 @@ class TForm1 : public QWidget {
   void CreateControls();
   void SetTabOrder();
   void ConnectEvents();
-  void FormCreate();
+  void FormCreate(const QString& folder);
   // Keeps the controls at their places, stretched with the window.
   void PlaceControls();
   void SetCommandsEnabled(bool selectFolder, bool prepare, bool convert);
-  // Fills the list from the commit walk of the working folder.
-  void ListCommits();
+  // The smallest size at which every control is usable, and the first size:
+  // the size the window was drawn for, within the screen's free area.
+  QSize MinimumClientSize() const;
+  QSize FirstClientSize() const;
+  // Takes the preparation back when the path box no longer names the
+  // prepared folder.
+  void Edit1Change();
+  // Fills the list from the commit walk of folder.
+  void ListCommits(const std::string& folder);
 
   TGauge* Gauge1 = nullptr;
   QLineEdit* Edit1 = nullptr;
@@ -64,6 +80,9 @@ class TForm1 : public QWidget {
   QPushButton* btnSelectFolder = nullptr;
   QPushButton* btnPrepare = nullptr;
   QPushButton* btnConvert = nullptr;
+  // The folder that Prepare prepared and Convert is enabled for; empty
+  // while Convert waits for a Prepare.
+  std::string prepared_folder_;
 };
 
 }  // namespace pellmor

@@ -54,7 +54,7 @@ bool TConvertProgress::ConfirmOverwrite(const std::vector<std::string>& files) {
       OverwrittenFilesText(files) + "Commit or stash them, or convert with --force.");
 }
 
-void TConvertProgress::CommitBegun(int number) {
+void TConvertProgress::CommitBegun(int number, const TGitCommitInfo&) {
   if (terminal_) DrawBar(number - 1, false);
 }
 

@@ -26,7 +26,7 @@ class TConvertProgress : public TConversionProgress {
 
   // Raises, unless force was given, an error that lists the files.
   bool ConfirmOverwrite(const std::vector<std::string>& files) override;
-  void CommitBegun(int number) override;
+  void CommitBegun(int number, const TGitCommitInfo& commit) override;
   void CommitDone(int number, const TGitCommitInfo& commit, int revision) override;
   // Ends the bar's line (terminal) and writes the summary line.
   void Finish(const TConversionSummary& summary);

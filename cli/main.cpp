@@ -11,7 +11,8 @@
 #include "cli/VerifyCommand.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"quarv: convert a Git history into a Quarv store and read the store back"};
+  CLI::App app{"quarv: convert a Git history into a Quarv store and read the store back", "quarv"};
+  app.set_version_flag("--version", "quarv " PELLMOR_VERSION);
   app.require_subcommand(1);
   pellmor::RegisterConvertCommand(app);
   pellmor::RegisterLogCommand(app);

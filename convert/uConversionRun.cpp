@@ -72,9 +72,9 @@ TConversionSummary RunConversion(const std::string& folder, TConversionProgress&
   TGitCommit previous;  // checked out last; the first checkout looks at every file
   for (; more; more = walk->Next(id)) {
     const int number = summary.Commits + 1;
-    progress.CommitBegun(number);
     TGitCommit commit = LookupCommit(repository, id);
     const TGitCommitInfo info = ReadCommit(commit.get());
+    progress.CommitBegun(number, info);
     CheckoutCommit(repository, commit.get(), previous.get());
     previous = std::move(commit);
     const int revision = RecordRevision(folder, info, digests);

@@ -23,9 +23,9 @@ class TConversionProgress {
   // the working folder, '/' between folders). true goes on; false ends the
   // run before anything is touched.
   virtual bool ConfirmOverwrite(const std::vector<std::string>& files) = 0;
-  // The commit at this 1-based position of the walk begins; nothing of it
-  // has been read or written yet.
-  virtual void CommitBegun(int number) = 0;
+  // The commit at this 1-based position of the walk begins: it has been
+  // read, nothing of it checked out or recorded yet.
+  virtual void CommitBegun(int number, const TGitCommitInfo& commit) = 0;
   // The commit is done: recorded as the store's revision `revision`, or 0
   // when the working folder showed no change against the store and nothing
   // was recorded.

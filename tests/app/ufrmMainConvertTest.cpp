@@ -1,7 +1,8 @@
 // The window's Convert command on real repositories: what the caption, the
-// gauge and the list show at each commit, the button states however the run
-// ends, the error box, the question before overwriting uncommitted work, and
-// the revisions that reach the store.
+// gauge and the list show at each commit (also when the history changed since
+// Prepare), the button states however the run ends, the error box, the
+// question before overwriting uncommitted work, the revisions that reach the
+// store, and that only the folder Prepare prepared is ever converted.
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 #include "app/ufrmMain.h"
 #include "tests/app/FormControls.h"
 #include "tests/app/ModalDialogs.h"
+#include "tests/app/TestSettings.h"
 #include "tests/support/GitRepoBuilder.h"
 #include "tests/support/StoreRevisions.h"
 #include "tests/support/TempDir.h"
@@ -54,6 +56,7 @@ class TForm1ConvertTest : public QObject {
   Q_OBJECT
 
  private:
+  pellmor::test::TestSettings settings_;
   std::unique_ptr<TForm1> form_;
   QList<Moment> moments_;
 
@@ -63,11 +66,18 @@ class TForm1ConvertTest : public QObject {
   }
   QListWidget* List() { return Control<QListWidget>("ListBox1"); }
   TGauge* Gauge() { return Control<TGauge>("Gauge1"); }
+  QLineEdit* PathBox() { return Control<QLineEdit>("Edit1"); }
+
+  QStringList Lines() {
+    QStringList lines;
+    for (int i = 0; i < List()->count(); ++i) lines << List()->item(i)->text();
+    return lines;
+  }
 
   QString Buttons() { return pellmor::test::ButtonStates(form_.get()); }
 
   void Prepare(const std::string& folder) {
-    Control<QLineEdit>("Edit1")->setText(QString::fromStdString(folder));
+    PathBox()->setText(QString::fromStdString(folder));
     QTest::mouseClick(Control<QPushButton>("btnPrepare"), Qt::LeftButton);
   }
 
@@ -93,6 +103,7 @@ class TForm1ConvertTest : public QObject {
 
  private slots:
   void init() {
+    settings_.Clear();
     form_ = std::make_unique<TForm1>();
     connect(form_.get(), &QWidget::windowTitleChanged, this, [this](const QString& caption) {
       QList<int> rows;
@@ -151,40 +162,136 @@ class TForm1ConvertTest : public QObject {
     QCOMPARE(ReadStoreRevisions(repo.Folder()).size(), size_t{4});
   }
 
-  void aFailureInACommitEndsInTheErrorBoxKeepingEarlierRevisions_data() {
-    QTest::addColumn<QString>("fault");
-    QTest::newRow("checkout fails") << "checkout";
-    QTest::newRow("more commits than listed lines") << "unlisted";
-  }
   void aFailureInACommitEndsInTheErrorBoxKeepingEarlierRevisions() {
-    QFETCH(QString, fault);
     TempDir dir;
     GitRepoBuilder repo(dir.Path());
     AddCommits(repo, 2);
-    QString expected;
-    if (fault == "checkout") {
-      // The blob that only the second commit has goes missing.
-      std::string blob =
-          repo.Git({"rev-parse",
-                    "HEAD:" + repo.Git({"diff-tree", "--no-commit-id", "--name-only", "-r", "HEAD"})
-                                  .substr(0, 6)});
-      blob.resize(40);
-      std::filesystem::remove(repo.Folder() + ".git/objects/" + blob.substr(0, 2) + "/" +
-                              blob.substr(2));
-      expected = QString::fromStdString("Cannot check out commit " +
-                                        repo.RevParse("HEAD").substr(0, 9) + ". ");
-      Prepare(repo.Folder());
-    } else {
-      Prepare(repo.Folder());
-      AddCommits(repo, 1);
-      expected = QStringLiteral("List index out of bounds (2)");
-    }
+    // The blob that only the second commit has goes missing.
+    std::string blob = repo.Git(
+        {"rev-parse",
+         "HEAD:" +
+             repo.Git({"diff-tree", "--no-commit-id", "--name-only", "-r", "HEAD"}).substr(0, 6)});
+    blob.resize(40);
+    std::filesystem::remove(repo.Folder() + ".git/objects/" + blob.substr(0, 2) + "/" +
+                            blob.substr(2));
+    Prepare(repo.Folder());
     const QString error = Convert();
-    QVERIFY2(error.startsWith(expected), qPrintable(error));
+    const QString expected =
+        QString::fromStdString("Cannot check out commit " + repo.RevParse("HEAD").substr(0, 9));
+    QVERIFY2(error.startsWith(expected + ". "), qPrintable(error));
     QCOMPARE(Buttons(), QStringLiteral("110"));
-    // The commit that failed is the last one shown (an unlisted one never is).
+    // The commit that failed is the last one shown.
     QCOMPARE(form_->windowTitle(), QStringLiteral("Pellmor - Converting... 2 from 2"));
-    QCOMPARE(ReadStoreRevisions(repo.Folder()).size(), size_t{fault == "checkout" ? 1u : 2u});
+    QCOMPARE(ReadStoreRevisions(repo.Folder()).size(), size_t{1});
+  }
+
+  // Commits made, undone or rewritten between Prepare and Convert: the run
+  // converts the history as it is then, and the list follows it line by
+  // line, ending as a new Prepare would list it.
+  void theListFollowsAHistoryThatChangedSincePrepare_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("captions");
+    QTest::newRow("a commit more") << "commit" << QStringList{"1 from 2", "2 from 2", "3 from 3"};
+    QTest::newRow("a commit less") << "reset" << QStringList{"1 from 3", "2 from 3"};
+    QTest::newRow("last commit replaced") << "replace" << QStringList{"1 from 2", "2 from 2"};
+  }
+  void theListFollowsAHistoryThatChangedSincePrepare() {
+    QFETCH(QString, change);
+    QFETCH(QStringList, captions);
+    TempDir dir;
+    GitRepoBuilder repo(dir.Path());
+    AddCommits(repo, change == "reset" ? 3 : 2);
+    Prepare(repo.Folder());
+    if (change == "commit") AddCommits(repo, 1);
+    if (change != "commit") repo.Git({"reset", "-q", "--hard", "HEAD~1"});
+    if (change == "replace") AddCommits(repo, 1);
+
+    QCOMPARE(Convert(), QString());
+    QList<Moment> expected;
+    for (int i = 0; i < captions.size(); ++i) {
+      const int percent = (i + 1) * 100 / captions[i].section(' ', -1).toInt();
+      expected << Moment{"Pellmor - Converting... " + captions[i], percent, {i}};
+    }
+    expected << Moment{QStringLiteral("Pellmor - Done"), 100, {int(captions.size()) - 1}};
+    QCOMPARE(moments_, expected);
+    QCOMPARE(Gauge()->PercentComplete(), 100);
+    QCOMPARE(ReadStoreRevisions(repo.Folder()).size(), size_t(captions.size()));
+    const QStringList shown = Lines();
+    QCOMPARE(shown.size(), captions.size());
+    Prepare(repo.Folder());
+    QCOMPARE(shown, Lines());
+  }
+
+  // Convert works on the folder that Prepare prepared: once the path box
+  // names another folder, Convert waits for a Prepare of that one (also
+  // when the path box is set back), and is not run by a direct call either.
+  void namingAnotherFolderAfterPrepareTakesThePreparationBack() {
+    TempDir dir;
+    GitRepoBuilder prepared(dir / "prepared");
+    AddCommits(prepared, 2);
+    GitRepoBuilder other(dir / "other");
+    AddCommits(other, 2);
+    Prepare(prepared.Folder());
+
+    PathBox()->setText(QString::fromStdString(" " + prepared.Folder() + " "));
+    QCOMPARE(Buttons(), QStringLiteral("001"));  // the same folder
+    PathBox()->setText(QString::fromStdString(other.Folder()));
+    QCOMPARE(Buttons(), QStringLiteral("110"));
+    PathBox()->setText(QString::fromStdString(prepared.Folder()));
+    QCOMPARE(Buttons(), QStringLiteral("110"));
+    form_->btnConvertClick();
+    QCOMPARE(form_->windowTitle(), QStringLiteral("Pellmor"));
+    QVERIFY(ReadStoreRevisions(prepared.Folder()).empty());
+    QVERIFY(!std::filesystem::exists(other.Folder() + ".Quarv"));
+    QVERIFY(!std::filesystem::exists(other.Folder() + ".git/info/exclude") ||
+            pellmor::test::ReadFile(other.Folder() + ".git/info/exclude").find(".Quarv") ==
+                std::string::npos);
+
+    Prepare(other.Folder());
+    QCOMPARE(Convert(), QString());
+    QCOMPARE(ReadStoreRevisions(other.Folder()).size(), size_t{2});
+    QVERIFY(ReadStoreRevisions(prepared.Folder()).empty());
+  }
+
+  // The path box changed while Prepare was listing: the listing finishes,
+  // but Convert is not enabled for a folder the path box no longer names.
+  void namingAnotherFolderWhilePrepareListsLeavesConvertDisabled() {
+    TempDir dir;
+    GitRepoBuilder prepared(dir / "prepared");
+    AddCommits(prepared, 2);
+    const QString other = QString::fromStdString(dir / "other/");
+    const QMetaObject::Connection edit = connect(List()->model(), &QAbstractItemModel::rowsInserted,
+                                                 this, [&] { PathBox()->setText(other); });
+    Prepare(prepared.Folder());
+    disconnect(edit);
+    QCOMPARE(List()->count(), 2);
+    QCOMPARE(PathBox()->text(), other);
+    QCOMPARE(Buttons(), QStringLiteral("110"));
+    form_->btnConvertClick();
+    QVERIFY(ReadStoreRevisions(prepared.Folder()).empty());
+  }
+
+  // A run keeps to the prepared folder whatever the path box says meanwhile
+  // (here while the run asks about uncommitted changes).
+  void aRunConvertsThePreparedFolderWhateverThePathBoxSaysMeanwhile() {
+    TempDir dir;
+    GitRepoBuilder prepared(dir / "prepared");
+    AddCommits(prepared, 2);
+    prepared.WriteFile(prepared.Git({"ls-files"}).substr(0, 6), "unsaved");
+    GitRepoBuilder other(dir / "other");
+    AddCommits(other, 1);
+    Prepare(prepared.Folder());
+
+    AnswerModal<QMessageBox>(
+        [&](QMessageBox* box) {
+          PathBox()->setText(QString::fromStdString(other.Folder()));
+          box->button(QMessageBox::Yes)->click();
+        },
+        [&] { QTest::mouseClick(Control<QPushButton>("btnConvert"), Qt::LeftButton); });
+    QCOMPARE(form_->windowTitle(), QStringLiteral("Pellmor - Done"));
+    QCOMPARE(ReadStoreRevisions(prepared.Folder()).size(), size_t{2});
+    QVERIFY(!std::filesystem::exists(other.Folder() + ".Quarv"));
+    QCOMPARE(Buttons(), QStringLiteral("110"));
   }
 
   void asksBeforeOverwritingUncommittedChanges() {

@@ -1,11 +1,16 @@
-// The main window, driven as a user would: its start state, Prepare on real
-// repositories (listing, exclude file, store folder, failures) and Select Folder.
+// The main window, driven as a user would: its start state, size and
+// keyboard use, Prepare on real repositories (listing, exclude file, store
+// folder, failures, tooltips) and Select Folder.
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QtTest>
 #include <filesystem>
 #include <memory>
@@ -14,6 +19,7 @@
 #include "app/ufrmMain.h"
 #include "tests/app/FormControls.h"
 #include "tests/app/ModalDialogs.h"
+#include "tests/app/TestSettings.h"
 #include "tests/support/GitRepoBuilder.h"
 #include "tests/support/TempDir.h"
 
@@ -39,6 +45,7 @@ class TForm1Test : public QObject {
   Q_OBJECT
 
  private:
+  pellmor::test::TestSettings settings_;
   std::unique_ptr<TForm1> form_;
   QFont desktop_font_;
 
@@ -87,7 +94,10 @@ class TForm1Test : public QObject {
 
  private slots:
   void initTestCase() { desktop_font_ = QApplication::font(); }
-  void init() { ShowNewForm(); }
+  void init() {
+    settings_.Clear();
+    ShowNewForm();
+  }
   void cleanup() {
     form_.reset();
     QApplication::setFont(desktop_font_);
@@ -105,6 +115,7 @@ class TForm1Test : public QObject {
   // where the window was drawn, and stretch with the window.
   void placesControlsAndStretchesThemWithTheWindow() {
     UseDesktopFontOfPixelSize(10);
+    form_->resize(1078, 484);  // drawn for this size, larger than the test's screen allows
     QCOMPARE(Control<QPushButton>("btnSelectFolder")->geometry(), QRect(16, 8, 75, 25));
     QCOMPARE(Control<QPushButton>("btnPrepare")->geometry(), QRect(96, 8, 75, 25));
     QCOMPARE(Control<QPushButton>("btnConvert")->geometry(), QRect(176, 8, 75, 25));
@@ -127,13 +138,119 @@ class TForm1Test : public QObject {
       const QPushButton* button = Control<QPushButton>(name);
       QCOMPARE(button->pos(), QPoint(left, 8));
       QCOMPARE(button->height(), 25);
-      QVERIFY2(button->width() >= 75 &&
-                   button->width() > button->fontMetrics().horizontalAdvance(button->text()),
-               name);
+      const int caption = button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width();
+      QVERIFY2(button->width() >= 75 && button->width() > caption, name);
       left += button->width() + 5;
     }
     QVERIFY(Control<QPushButton>("btnSelectFolder")->width() > 75);
     QCOMPARE(Control<TGauge>("Gauge1")->geometry(), QRect(left, 8, form_->width() - 9 - left, 25));
+  }
+
+  // At the smallest size every control stays whole, apart from the others
+  // and large enough to use, in small and large desktop fonts alike.
+  void shrinksNoFurtherThanEveryControlIsUsable_data() {
+    QTest::addColumn<int>("fontPixels");
+    QTest::newRow("10 px") << 10;
+    QTest::newRow("13 px") << 13;
+    QTest::newRow("24 px") << 24;
+  }
+  void shrinksNoFurtherThanEveryControlIsUsable() {
+    QFETCH(int, fontPixels);
+    UseDesktopFontOfPixelSize(fontPixels);
+    List()->addItem(QString(400, QLatin1Char('x')));  // brings the horizontal scroll bar
+    form_->resize(100, 60);
+    QCOMPARE(form_->size(), form_->minimumSize());
+    const QRect client = form_->rect();
+    QRect left_neighbour;
+    for (const char* name : {"btnSelectFolder", "btnPrepare", "btnConvert"}) {
+      const QPushButton* button = Control<QPushButton>(name);
+      QVERIFY2(client.contains(button->geometry()), name);
+      QVERIFY2(!button->geometry().intersects(left_neighbour), name);
+      QVERIFY2(button->width() >
+                   button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width(),
+               name);
+      left_neighbour = button->geometry();
+    }
+    const QRect gauge = Control<TGauge>("Gauge1")->geometry();
+    QVERIFY(client.contains(gauge) && !gauge.intersects(left_neighbour));
+    QVERIFY2(gauge.width() >= 50, qPrintable(QString::number(gauge.width())));
+    QVERIFY(client.contains(PathBox()->geometry()));
+    QVERIFY2(PathBox()->width() >= 250, qPrintable(QString::number(PathBox()->width())));
+    QVERIFY(client.contains(List()->geometry()));
+    QTRY_VERIFY(List()->horizontalScrollBar()->isVisible());
+    QVERIFY2(List()->viewport()->height() >= 3 * 16,
+             qPrintable(QString::number(List()->viewport()->height())));
+  }
+
+  // The test's screen (the offscreen platform's 800 x 600) is narrower than
+  // the window was drawn for, not lower.
+  void firstSizeIsTheDrawnOneWithinTheScreen() {
+    const QRect available = form_->screen()->availableGeometry();
+    QVERIFY(available.width() < 1078 && available.height() > 484 + 48);
+    QCOMPARE(form_->height(), 484);
+    QVERIFY2(form_->width() < available.width() && form_->width() > available.width() - 50,
+             qPrintable(QString::number(form_->width())));
+  }
+
+  void enterInThePathBoxRunsPrepareWhenItIsEnabled_data() {
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+  }
+  void enterInThePathBoxRunsPrepareWhenItIsEnabled() {
+    QFETCH(int, key);
+    TempDir dir;
+    GitRepoBuilder repo(dir.Path());
+    repo.Commit("one\n");
+    PathBox()->setText(QString::fromStdString(repo.Folder()));
+    PathBox()->setFocus();
+    QTest::keyClick(PathBox(), Qt::Key(key));
+    QCOMPARE(List()->count(), 1);
+    QCOMPARE(Buttons(), QStringLiteral("001"));
+    // Prepare is disabled now: Enter lists nothing again.
+    List()->addItem(QStringLiteral("added by the test"));
+    QTest::keyClick(PathBox(), Qt::Key(key));
+    QCOMPARE(List()->count(), 2);
+    QCOMPARE(Buttons(), QStringLiteral("001"));
+  }
+
+  // Alt and the underlined letter press Select Folder, Prepare and Convert,
+  // also from the path box, which gains no letter.
+  void altAndTheUnderlinedLetterPressTheButtons() {
+    QCOMPARE(Control<QPushButton>("btnSelectFolder")->text(), QStringLiteral("&Select Folder"));
+    QCOMPARE(Control<QPushButton>("btnPrepare")->text(), QStringLiteral("&Prepare"));
+    QCOMPARE(Control<QPushButton>("btnConvert")->text(), QStringLiteral("&Convert"));
+    TempDir dir;
+    GitRepoBuilder repo(dir.Path());
+    repo.WriteFile("a.txt", "a");
+    repo.Commit("one\n");
+    const QString folder = QString::fromStdString(repo.Folder());
+    form_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    PathBox()->setText(folder);
+    PathBox()->setFocus();
+
+    // A button pressed by its accelerator shows itself pressed for a moment
+    // first (QAbstractButton::animateClick), so each command is awaited.
+    bool dialog_shown = false;
+    QVERIFY(AnswerModal<QFileDialog>(
+        [&](QFileDialog* dialog) {
+          dialog_shown = true;
+          dialog->reject();
+        },
+        [&] {
+          QTest::keyClick(PathBox(), Qt::Key_S, Qt::AltModifier);
+          QVERIFY(QTest::qWaitFor([&] { return dialog_shown; }));
+        }));
+    // A window manager activates the window again; the offscreen platform does not.
+    form_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    QTest::keyClick(PathBox(), Qt::Key_P, Qt::AltModifier);
+    QTRY_COMPARE(Buttons(), QStringLiteral("001"));
+    QCOMPARE(List()->count(), 1);
+    QTest::keyClick(PathBox(), Qt::Key_C, Qt::AltModifier);
+    QTRY_COMPARE(form_->windowTitle(), QStringLiteral("Pellmor - Done"));
+    QCOMPARE(PathBox()->text(), folder);
   }
 
   void tabOrderRunsPathBoxListThenButtons() {
@@ -192,6 +309,31 @@ class TForm1Test : public QObject {
     const std::string exclude = pellmor::test::ReadFile(repo.Folder() + ".git/info/exclude");
     QVERIFY2(exclude.size() >= 8 && exclude.compare(exclude.size() - 8, 8, ".Quarv\r\n") == 0,
              exclude.c_str());
+  }
+
+  // A line shows one line of text, cut at the window's edge; its tooltip
+  // holds all of it, line breaks kept and markup shown as typed.
+  void eachLineShowsItsWholeTextAsItsTooltip() {
+    TempDir dir;
+    GitRepoBuilder repo(dir.Path());
+    const std::string subject = "Use <b>bold</b> & <i>more</i> for the " + std::string(300, 'x');
+    repo.Commit(subject + "\r\n\r\nBody line one\nBody line two\n");
+    QCOMPARE(Prepare(QString::fromStdString(repo.Folder())).text, QString());
+    const QListWidgetItem* item = List()->item(0);
+    QTextDocument shown;
+    shown.setHtml(item->toolTip());
+    QString expected = item->text().trimmed();
+    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QCOMPARE(shown.toPlainText(), expected);
+    QVERIFY(expected.endsWith(QStringLiteral("\n\nBody line one\nBody line two")));
+
+    // Resting the mouse on the line shows it.
+    const QPoint at = List()->visualItemRect(item).center();
+    QHelpEvent hover(QEvent::ToolTip, at, List()->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(List()->viewport(), &hover);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), item->toolTip());
+    QToolTip::hideText();
   }
 
   void prepareOfAnEmptyRepositoryListsNothingAndEnablesConvert() {

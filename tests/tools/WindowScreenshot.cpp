@@ -14,6 +14,7 @@
 
 #include "app/ufrmMain.h"
 #include "tests/app/ModalDialogs.h"
+#include "tests/app/TestSettings.h"
 
 namespace {
 
@@ -52,6 +53,8 @@ int main(int argc, char** argv) {
   const QStringList arguments = options.positionalArguments();
   if (arguments.size() != 2) options.showHelp(2);
 
+  // Prepare remembers its folder; not in the settings of the one taking the picture.
+  pellmor::test::TestSettings settings;
   pellmor::TForm1 form;
   form.show();
   if (!QTest::qWaitForWindowExposed(&form)) return Fail(QStringLiteral("the window never showed"));
