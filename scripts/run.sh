@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Sets up, builds and starts the Pellmor window.
+# Sets up, builds the window and the quarv tool (nothing else), and starts the window:
+#
+#   scripts/run.sh [FOLDER]    FOLDER: the working folder to show in the path box
 set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/setup.sh
-exec build/bin/pellmor "$@"
+top="$(cd "$(dirname "$0")/.." && pwd)"
+PELLMOR_BUILD_TARGETS="pellmor quarv" "$top/scripts/setup.sh"
+build="${PELLMOR_BUILD_DIR:-build}"
+[[ "$build" = /* ]] || build="$top/$build"
+# Not run from the top folder, so that a relative FOLDER means what it says.
+exec "$build/bin/pellmor" "$@"

@@ -15,7 +15,7 @@ if [ "${1:-}" = "--convert" ]; then
 fi
 output="$(realpath -m "${1:-docs/window.png}")"
 
-scripts/setup.sh
+PELLMOR_BUILD_TARGETS=window_screenshot scripts/setup.sh
 build="${PELLMOR_BUILD_DIR:-build}"
 
 demo="$(mktemp -d "${TMPDIR:-/tmp}/pellmor-demo.XXXXXX")"

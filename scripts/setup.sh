@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what Pellmor needs to build and test on Debian 12 (quick when all is present),
-# then configures and builds it in build/ (or $PELLMOR_BUILD_DIR).
+# Installs what Pellmor needs to build, test and package on Debian 12 (quick when all is
+# present), then configures and builds it in build/ (or $PELLMOR_BUILD_DIR): every target,
+# or only those named in $PELLMOR_BUILD_TARGETS (separated by blanks). Arguments go to the
+# configuring cmake.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config libgit2-dev zlib1g-dev qt6-base-dev
           libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev git xvfb xauth
-          fonts-dejavu-core)
+          fonts-dejavu-core desktop-file-utils groff-base)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -20,4 +22,6 @@ fi
 
 build="${PELLMOR_BUILD_DIR:-build}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${PELLMOR_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
-cmake --build "$build"
+targets=()
+for target in ${PELLMOR_BUILD_TARGETS:-}; do targets+=(--target "$target"); done
+cmake --build "$build" "${targets[@]}"
