@@ -6,6 +6,7 @@
 
 #include "cli/ReadingArguments.h"
 #include "foundation/Exception.h"
+#include "foundation/ShownText.h"
 #include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 
@@ -34,13 +35,25 @@ void RunCat(const TCatOptions& options, std::ostream& out) {
   std::replace(name.begin(), name.end(), '/', '\\');
   TMyFile* entry = revision->Files.FindByName(name);
   if (entry == nullptr)
-    throw Exception(Format("No file '%s' in revision %d", options.Name.c_str(), options.Revision));
-  if (entry->Deleted)
     throw Exception(
-        Format("File '%s' is deleted in revision %d", entry->Name().c_str(), options.Revision));
-  reader.ReadContents(*revision, {entry}, [&](const TMyFile&, TMemoryStream& bytes) {
-    out.write(reinterpret_cast<const char*>(bytes.Memory()), bytes.Size());
-  });
+        Format("No file '%s' in revision %d", QuoteName(options.Name).c_str(), options.Revision));
+  if (entry->Deleted)
+    throw Exception(Format("File '%s' is deleted in revision %d", QuoteName(entry->Name()).c_str(),
+                           options.Revision));
+  // Two passes over the bytes, each expanding them piece by piece: the first
+  // checks them against the digest, the second writes them. So no byte that
+  // fails its digest is written, and no file is held in memory whole.
+  const auto nothing = [](const TMyFile&) { return TByteSink(); };
+  const auto done = [](const TMyFile&, bool) {};
+  reader.StreamContents(*revision, {entry}, nothing, done);
+  reader.StreamContents(
+      *revision, {entry},
+      [&](const TMyFile&) -> TByteSink {
+        return [&](const uint8_t* bytes, size_t count) {
+          out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+        };
+      },
+      done);
 }
 
 }  // namespace pellmor

@@ -1,5 +1,6 @@
 #include "cli/CheckoutCommand.h"
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 
@@ -7,11 +8,18 @@
 #include "foundation/ConfinedFolder.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
+#include "foundation/ShownText.h"
 #include "store/CheckoutNames.h"
 #include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {
+
+namespace {
+
+bool IsSymlink(const TMyFile& entry) { return (entry.Attributes & kAttrReparsePoint) != 0; }
+
+}  // namespace
 
 void RegisterCheckoutCommand(CLI::App& app) {
   auto options = std::make_shared<TCheckoutOptions>();
@@ -40,7 +48,7 @@ int RunCheckout(const TCheckoutOptions& options, std::ostream& out) {
   const std::vector<TNameProblem> problems = FindUnsafeNames(names);
   if (!problems.empty())
     throw Exception(Format("Refusing to check out revision %d: '%s' cannot be written safely (%s)",
-                           options.Revision, problems.front().Name.c_str(),
+                           options.Revision, QuoteName(problems.front().Name).c_str(),
                            problems.front().Reason.c_str()));
 
   if (FileExists(options.Dest) && !DirectoryExists(options.Dest))
@@ -50,18 +58,39 @@ int RunCheckout(const TCheckoutOptions& options, std::ostream& out) {
     throw Exception(
         Format("Folder '%s' is not empty (--force writes into it)", options.Dest.c_str()));
 
+  // Each file's bytes go to the disk as they are expanded, never held whole;
+  // a file whose bytes fail their digest is removed again. Of a link's target
+  // one byte more than a target may hold is kept: enough to refuse it.
   int written = 0;
-  reader.ReadContents(*revision, live, [&](const TMyFile& entry, TMemoryStream& bytes) {
-    const std::string path = DiskPath("", entry.Name());
-    if (entry.Attributes & kAttrReparsePoint)
-      dest.WriteSymlink(path,
-                        std::string(reinterpret_cast<const char*>(bytes.Memory()), bytes.Size()),
-                        entry.LastAccessTime, entry.LastWriteTime);
-    else
-      dest.WriteFile(path, bytes, (entry.Attributes & kAttrArchive) != 0, entry.LastAccessTime,
-                     entry.LastWriteTime);
-    ++written;
-  });
+  std::unique_ptr<TConfinedFolder::TFileWriter> file;
+  std::string target;
+  reader.StreamContents(
+      *revision, live,
+      [&](const TMyFile& entry) -> TByteSink {
+        if (IsSymlink(entry)) {
+          target.clear();
+          return [&](const uint8_t* bytes, size_t count) {
+            const size_t room = static_cast<size_t>(kMaxLinkTarget + 1) - target.size();
+            target.append(reinterpret_cast<const char*>(bytes), std::min(count, room));
+          };
+        }
+        file = dest.CreateFile(DiskPath("", entry.Name()), (entry.Attributes & kAttrArchive) != 0);
+        return [&](const uint8_t* bytes, size_t count) { file->Write(bytes, count); };
+      },
+      [&](const TMyFile& entry, bool matches) {
+        if (!matches) {
+          file.reset();
+          return;
+        }
+        if (IsSymlink(entry)) {
+          dest.WriteSymlink(DiskPath("", entry.Name()), target, entry.LastAccessTime,
+                            entry.LastWriteTime);
+        } else {
+          file->Finish(entry.LastAccessTime, entry.LastWriteTime);
+          file.reset();
+        }
+        ++written;
+      });
   out << "Revision " << options.Revision << ": " << written << " files written into " << dest.Path()
       << '\n';
   return written;

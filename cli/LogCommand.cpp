@@ -7,6 +7,7 @@
 #include "cli/IsoDate.h"
 #include "cli/JsonWriter.h"
 #include "cli/ReadingArguments.h"
+#include "foundation/ShownText.h"
 #include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 
@@ -36,11 +37,11 @@ std::vector<std::string> MessageLines(const std::string& message) {
 void WriteText(const TMyContaner& revision, const TChangeCounts& counts, std::ostream& out) {
   out << "revision " << revision.Number << '\n'
       << "Date:    " << IsoLocalDate(revision.Date) << '\n'
-      << "Author:  " << revision.Author << " <" << revision.Email << ">\n"
+      << "Author:  " << QuoteName(revision.Author) << " <" << QuoteName(revision.Email) << ">\n"
       << "Changes: " << counts.Added << " added, " << counts.Modified << " modified, "
       << counts.Deleted << " deleted, " << counts.Renamed << " renamed\n\n";
   for (const std::string& line : MessageLines(revision.Comment))
-    out << (line.empty() ? "" : "    ") << line << '\n';
+    out << (line.empty() ? "" : "    ") << EscapeControls(line) << '\n';
   out << '\n';
 }
 

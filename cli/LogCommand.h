@@ -1,6 +1,8 @@
 // `quarv log FOLDER [--reverse] [--json]`: the revisions of a store, newest
 // first, each with its number, date, author, message and counts of changed
-// files, read from the container headers and entry records alone.
+// files, read from the container headers and entry records alone. Text
+// blocks show author and e-mail as QuoteName does and the message lines with
+// their control bytes escaped (EscapeControls); JSON keeps them exact.
 #pragma once
 
 #include <ostream>

@@ -8,6 +8,7 @@
 #include "cli/JsonWriter.h"
 #include "cli/ReadingArguments.h"
 #include "foundation/Platform.h"
+#include "foundation/ShownText.h"
 #include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 
@@ -34,16 +35,21 @@ std::string Flags(const TMyFile& entry, const TQuarvReader::TStoredSize& size) {
 
 void WriteText(const std::vector<TMyFile*>& entries,
                const std::vector<TQuarvReader::TStoredSize>& sizes, std::ostream& out) {
+  // Names as QuoteName shows them: one line each, control bytes escaped.
+  std::vector<std::string> names;
   size_t nameWidth = 0;
-  for (const TMyFile* entry : entries) nameWidth = std::max(nameWidth, entry->Name().size());
+  for (const TMyFile* entry : entries) {
+    names.push_back(QuoteName(entry->Name()));
+    nameWidth = std::max(nameWidth, names.back().size());
+  }
   for (size_t i = 0; i < entries.size(); ++i) {
     const TMyFile& entry = *entries[i];
-    out << std::left << std::setw(static_cast<int>(nameWidth)) << entry.Name() << "  " << std::right
+    out << std::left << std::setw(static_cast<int>(nameWidth)) << names[i] << "  " << std::right
         << std::setw(10) << sizes[i].Size << "  " << std::left << std::setw(9)
         << ChangeKindText(entry.ChangeKind) << "  v" << entry.Version << "  r" << entry.DataRevision
         << "  " << Flags(entry, sizes[i]);
     if (entry.IsLink)
-      out << (entry.Deleted ? "  renamed to " : "  renamed from ") << entry.LinkName;
+      out << (entry.Deleted ? "  renamed to " : "  renamed from ") << QuoteName(entry.LinkName);
     out << '\n';
   }
 }

@@ -1,6 +1,8 @@
 // `quarv ls FOLDER [REV] [--all] [--json]`: the files of one revision, one a
 // line, read from the container headers and entry records alone (and the
-// 4-byte length of each file's content block, never its bytes).
+// 4-byte length of each file's content block, never its bytes). Text lines
+// show names as QuoteName does (a name with a line break stays on its line);
+// JSON keeps them exact.
 #pragma once
 
 #include <cstdint>

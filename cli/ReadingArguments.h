@@ -14,6 +14,8 @@ CLI::App* AddReadingCommand(CLI::App& app, const std::string& name, const std::s
                             std::string& folder);
 
 // Adds the REV argument (a revision number, 1 or more) bound to revision.
+// Anything else is refused with a plain message: "REV: '0' is not a revision
+// number (a whole number from 1 to 2147483647)".
 CLI::Option* AddRevisionArgument(CLI::App& command, int32_t& revision);
 
 }  // namespace pellmor

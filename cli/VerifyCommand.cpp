@@ -38,9 +38,13 @@ int RunVerify(const TVerifyOptions& options, std::ostream& out) {
   };
   std::unique_ptr<TGitComparison> git;
   if (options.Git) git = std::make_unique<TGitComparison>(reader.RootPath(), countGit);
-  const int read = verifier.Run([&](TMyContaner& revision) {
-    if (git) git->Compare(revision, reader.ContainerFileName(revision.Number));
-  });
+  // Without --git no revision needs its bytes held: they are only hashed.
+  TStoreVerifier::TRevisionHook compare;
+  if (git)
+    compare = [&](TMyContaner& revision) {
+      git->Compare(revision, reader.ContainerFileName(revision.Number));
+    };
+  const int read = verifier.Run(compare);
   const int problems = verifier.Problems() + gitProblems;
   out << "Checked " << read << (read == 1 ? " revision" : " revisions");
   if (options.Git) out << " against Git";

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -55,6 +56,14 @@ bool IsLinkAt(int parent, const std::string& name) {
 }
 
 }  // namespace
+
+std::string SymlinkTargetFault(int64_t length, bool holdsNul) {
+  if (length == 0) return "its target is empty";
+  if (holdsNul) return "its target holds a NUL byte";
+  if (length > kMaxLinkTarget)
+    return Format("its target is longer than %lld bytes", static_cast<long long>(kMaxLinkTarget));
+  return "";
+}
 
 TConfinedFolder::TConfinedFolder(const std::string& path) : path_(IncludeTrailingDelimiter(path)) {
   ForceDirectories(path_);
@@ -135,8 +144,8 @@ void TConfinedFolder::ClearPlace(int parent, const std::string& leaf, const std:
   ThrowSystem("Cannot create file", path_ + relative, error);
 }
 
-void TConfinedFolder::WriteFile(const std::string& relative, const TMemoryStream& bytes,
-                                bool executable, uint64_t lastAccessTime, uint64_t lastWriteTime) {
+std::unique_ptr<TConfinedFolder::TFileWriter> TConfinedFolder::CreateFile(
+    const std::string& relative, bool executable) {
   std::string leaf;
   const int parent = OpenParent(relative, leaf);
   ClearPlace(parent, leaf, relative);
@@ -145,32 +154,57 @@ void TConfinedFolder::WriteFile(const std::string& relative, const TMemoryStream
       ::openat(parent, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                executable ? 0777 : 0666);
   if (fd < 0) ThrowSystem("Cannot create file", shown, errno);
-  const uint8_t* data = bytes.Memory();
-  size_t left = static_cast<size_t>(bytes.Size());
-  int error = 0;
-  while (left > 0 && error == 0) {
-    const ssize_t n = ::write(fd, data, left);
+  const int heldParent = ::fcntl(parent, F_DUPFD_CLOEXEC, 0);
+  if (heldParent < 0) {
+    const int error = errno;
+    ::close(fd);
+    ::unlinkat(parent, leaf.c_str(), 0);
+    ThrowSystem("Cannot create file", shown, error);
+  }
+  return std::unique_ptr<TFileWriter>(new TFileWriter(heldParent, leaf, shown, fd));
+}
+
+TConfinedFolder::TFileWriter::~TFileWriter() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    ::unlinkat(parent_, leaf_.c_str(), 0);
+  }
+  ::close(parent_);
+}
+
+void TConfinedFolder::TFileWriter::Write(const void* bytes, size_t count) {
+  const auto* data = static_cast<const uint8_t*>(bytes);
+  while (count > 0) {
+    const ssize_t n = ::write(fd_, data, count);
     if (n < 0) {
-      if (errno != EINTR) error = errno;
-      continue;
+      if (errno == EINTR) continue;
+      ThrowSystem("Cannot write file", shown_, errno);
     }
     data += n;
-    left -= static_cast<size_t>(n);
+    count -= static_cast<size_t>(n);
   }
+}
+
+void TConfinedFolder::TFileWriter::Finish(uint64_t lastAccessTime, uint64_t lastWriteTime) {
   const timespec times[2] = {ToTimespec(lastAccessTime), ToTimespec(lastWriteTime)};
-  if (error == 0 && ::futimens(fd, times) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error != 0) ThrowSystem("Cannot write file", shown, error);
+  int error = ::futimens(fd_, times) != 0 ? errno : 0;
+  if (::close(fd_) != 0 && error == 0) error = errno;
+  fd_ = -1;
+  if (error != 0) {
+    ::unlinkat(parent_, leaf_.c_str(), 0);
+    ThrowSystem("Cannot write file", shown_, error);
+  }
 }
 
 void TConfinedFolder::WriteSymlink(const std::string& relative, const std::string& target,
                                    uint64_t lastAccessTime, uint64_t lastWriteTime) {
   const std::string shown = path_ + relative;
-  if (target.empty() || target.find('\0') != std::string::npos)
-    throw Exception(
-        Format("Cannot create symbolic link \"%s\". Its target is empty or holds a "
-               "NUL byte",
-               shown.c_str()));
+  std::string fault =
+      SymlinkTargetFault(static_cast<int64_t>(target.size()), target.find('\0') != target.npos);
+  if (!fault.empty()) {
+    fault[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(fault[0])));
+    throw Exception(Format("Cannot create symbolic link \"%s\". %s", shown.c_str(), fault.c_str()));
+  }
   std::string leaf;
   const int parent = OpenParent(relative, leaf);
   ClearPlace(parent, leaf, relative);

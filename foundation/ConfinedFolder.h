@@ -4,12 +4,20 @@
 // lead a write outside the folder.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "foundation/Streams.h"
-
 namespace pellmor {
+
+// The longest target a symbolic link may hold (PATH_MAX less its NUL).
+inline constexpr int64_t kMaxLinkTarget = 4095;
+
+// Why a target of this many bytes, holding a NUL byte or not, cannot be
+// written as a symbolic link ("its target is empty", "... holds a NUL byte",
+// "... is longer than 4095 bytes"), or "" when it can.
+std::string SymlinkTargetFault(int64_t length, bool holdsNul);
 
 class TConfinedFolder {
  public:
@@ -26,16 +34,40 @@ class TConfinedFolder {
   // Whether the folder holds no entry at all.
   bool IsEmpty() const;
 
+  // A file being written below the folder, piece by piece. Destroyed before
+  // Finish, it removes the file again, so that a checkout that failed
+  // half-way leaves no file whose bytes were not all written and checked.
+  class TFileWriter {
+   public:
+    TFileWriter(const TFileWriter&) = delete;
+    TFileWriter& operator=(const TFileWriter&) = delete;
+    ~TFileWriter();
+    // Appends bytes; raises "Cannot write file "%s". %s".
+    void Write(const void* bytes, size_t count);
+    // Sets the times (FILETIME values, UTC) and closes the file.
+    void Finish(uint64_t lastAccessTime, uint64_t lastWriteTime);
+
+   private:
+    friend class TConfinedFolder;
+    TFileWriter(int parent, std::string leaf, std::string shown, int fd)
+        : parent_(parent), leaf_(std::move(leaf)), shown_(std::move(shown)), fd_(fd) {}
+
+    int parent_;  // the folder holding the file, owned (a duplicate)
+    std::string leaf_;
+    std::string shown_;
+    int fd_;
+  };
+
   // relative names an entry below the folder: components separated by '/',
   // none empty, "." or "..", no NUL byte (else "Cannot create file "%s". The
   // name is not a plain relative path"). Missing folders on the way are
   // created; one that is a symbolic link or a file is an error naming it. An
   // entry already at the name (a file or a link, never followed) is replaced;
-  // a folder there is an error. Times are FILETIME values (UTC); a file's
-  // mode is 0777 when executable, else 0666, less the process's umask.
-  void WriteFile(const std::string& relative, const TMemoryStream& bytes, bool executable,
-                 uint64_t lastAccessTime, uint64_t lastWriteTime);
-  // A symbolic link holding target (which must not be empty or hold a NUL).
+  // a folder there is an error. The file's mode is 0777 when executable, else
+  // 0666, less the process's umask.
+  std::unique_ptr<TFileWriter> CreateFile(const std::string& relative, bool executable);
+  // A symbolic link holding target (refused as SymlinkTargetFault says), with
+  // its times (FILETIME values, UTC).
   void WriteSymlink(const std::string& relative, const std::string& target, uint64_t lastAccessTime,
                     uint64_t lastWriteTime);
 

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "foundation/Exception.h"
+#include "foundation/FileCalls.h"
 
 namespace pellmor {
 
@@ -117,20 +118,43 @@ void ForceDirectories(const std::string& path) {
     prefix = path.substr(0, slash);
     start = slash + 1;
     if (prefix.empty() || DirectoryExists(prefix)) continue;
-    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
-      throw Exception(Format("Cannot create folder \"%s\". %s", prefix.c_str(), std::strerror(errno)));
+    if (FileCalls().MakeFolder(prefix.c_str(), 0777) != 0) {
+      if (errno == EEXIST) continue;
+      throw Exception(
+          Format("Cannot create folder \"%s\". %s", prefix.c_str(), std::strerror(errno)));
+    }
+    SyncFolder(FolderOf(prefix));
   }
 }
 
 void RemoveFile(const std::string& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+  if (FileCalls().Unlink(path.c_str()) != 0 && errno != ENOENT)
     throw Exception(Format("Cannot delete file \"%s\". %s", path.c_str(), std::strerror(errno)));
+}
+
+std::string FolderOf(const std::string& path) {
+  std::string::size_type end = path.size();
+  while (end > 1 && path[end - 1] == '/') --end;
+  const std::string::size_type slash = path.rfind('/', end - 1);
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void SyncFolder(const std::string& path) {
+  const int fd = FileCalls().Open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  int error = fd < 0 ? errno : 0;
+  if (fd >= 0) {
+    if (FileCalls().Sync(fd) != 0) error = errno;
+    FileCalls().Close(fd);
+  }
+  if (error != 0)
+    throw Exception(Format("Cannot write folder \"%s\". %s", path.c_str(), std::strerror(error)));
 }
 
 bool ReadEntryInfo(const std::string& path, TEntryInfo& info) {
   struct statx st;
-  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW,
-              STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
+  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st) !=
+      0)
     return false;
   FillInfo(st, BaseName(path), info);
   return true;
@@ -149,7 +173,8 @@ bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries) {
     const dirent* entry = ::readdir(dir.get());
     if (entry == nullptr) {
       if (errno != 0)
-        throw Exception(Format("Cannot list folder \"%s\". %s", path.c_str(), std::strerror(errno)));
+        throw Exception(
+            Format("Cannot list folder \"%s\". %s", path.c_str(), std::strerror(errno)));
       break;
     }
     const char* name = entry->d_name;
@@ -185,7 +210,9 @@ void ReadFileContent(const std::string& path, TMemoryStream& content) {
   // Opened without following a link: a link is read as its target text. This
   // runs for every working file on every comparison, so it makes as few
   // system calls as it can (open, fstat, flock, read, close).
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  // Not blocking, so that a FIFO put where the scan saw a file is refused
+  // instead of waiting for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0 && errno == ELOOP) {
     std::string target(256, '\0');
     for (;;) {
@@ -208,8 +235,9 @@ void ReadFileContent(const std::string& path, TMemoryStream& content) {
   struct stat st;
   if (::fstat(fd, &st) != 0)
     throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(errno)));
-  if (S_ISDIR(st.st_mode))
-    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(EISDIR)));
+  if (!S_ISREG(st.st_mode))
+    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(),
+                           S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : kNotRegularFile));
   // A shared lock, as every reader of the program takes (see TFileStream).
   ::flock(fd, LOCK_SH | LOCK_NB);
   // Read to the end, not to the size seen at open, so a file that changes
@@ -229,7 +257,7 @@ void ReadFileContent(const std::string& path, TMemoryStream& content) {
     if (n < 0)
       throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(errno)));
     total += n;
-    if (n == 0 || (S_ISREG(st.st_mode) && static_cast<size_t>(n) < wanted)) break;
+    if (n == 0 || static_cast<size_t>(n) < wanted) break;
   }
   content.SetSize(total);
   content.SetPosition(0);
@@ -237,19 +265,26 @@ void ReadFileContent(const std::string& path, TMemoryStream& content) {
 
 void WriteFileAtomically(const std::string& path, const std::function<void(TStream&)>& write) {
   const std::string temporary = path + ".tmp";
+  // A leftover of a write that was cut short is ours to replace; removed
+  // first, so that whatever stands there (a link, a FIFO) is not written to.
+  FileCalls().Unlink(temporary.c_str());
   try {
     TFileStream file(temporary, TFileStream::Mode::Create);
     write(file);
+    // The bytes reach the disk before the name does: a power loss never
+    // leaves path naming bytes that were lost.
+    file.Sync();
   } catch (...) {
-    ::unlink(temporary.c_str());
+    FileCalls().Unlink(temporary.c_str());
     throw;
   }
   CrashPoint("before rename");
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (FileCalls().Rename(temporary.c_str(), path.c_str()) != 0) {
     const int error = errno;
-    ::unlink(temporary.c_str());
+    FileCalls().Unlink(temporary.c_str());
     throw Exception(Format("Cannot create file \"%s\". %s", path.c_str(), std::strerror(error)));
   }
+  SyncFolder(FolderOf(path));
 }
 
 void ArmCrashPoints(int n) { crash_countdown = n; }

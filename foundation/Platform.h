@@ -17,11 +17,11 @@
 namespace pellmor {
 
 // Attribute bits, mapped from POSIX modes as Samba maps them.
-constexpr uint32_t kAttrReadOnly = 0x01;   // the owner may not write
-constexpr uint32_t kAttrHidden = 0x02;     // the name starts with a dot
-constexpr uint32_t kAttrDirectory = 0x10;  // a folder
-constexpr uint32_t kAttrArchive = 0x20;    // a regular file the owner may execute
-constexpr uint32_t kAttrNormal = 0x80;     // a file or link with none of the bits above
+constexpr uint32_t kAttrReadOnly = 0x01;       // the owner may not write
+constexpr uint32_t kAttrHidden = 0x02;         // the name starts with a dot
+constexpr uint32_t kAttrDirectory = 0x10;      // a folder
+constexpr uint32_t kAttrArchive = 0x20;        // a regular file the owner may execute
+constexpr uint32_t kAttrNormal = 0x80;         // a file or link with none of the bits above
 constexpr uint32_t kAttrReparsePoint = 0x400;  // a symbolic link
 
 // FILETIME of a POSIX instant.
@@ -44,10 +44,17 @@ std::string DiskPath(const std::string& root, const std::string& relativeName);
 bool FileExists(const std::string& path);
 // A folder (a link to a folder counts).
 bool DirectoryExists(const std::string& path);
-// Creates the folder and any missing parents; raises "Cannot create folder "%s". %s".
+// Creates the folder and any missing parents, each made durable in the
+// folder above it (SyncFolder); raises "Cannot create folder "%s". %s".
 void ForceDirectories(const std::string& path);
 // Deletes a file; a missing file is no error. Raises "Cannot delete file "%s". %s".
+// The removal is durable once the folder is synced (SyncFolder).
 void RemoveFile(const std::string& path);
+// The folder that holds path ("." for a bare name): /a/b/c.dat gives /a/b.
+std::string FolderOf(const std::string& path);
+// Makes the entries created, renamed and removed in a folder so far durable,
+// so that a power loss cannot undo them. Raises "Cannot write folder "%s". %s".
+void SyncFolder(const std::string& path);
 
 enum class EntryType { File, Folder, Link, Special };
 
@@ -89,12 +96,16 @@ bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries);
 
 // Replaces content by the bytes of a file (position 0). A symbolic link is not
 // followed: its content is its target text. Raises "Cannot open file "%s". %s"
-// or "Cannot read file "%s". %s".
+// (also for a folder, FIFO, socket or device, without waiting on it) or
+// "Cannot read file "%s". %s".
 void ReadFileContent(const std::string& path, TMemoryStream& content);
 
-// Writes a whole file so that a reader (or a process killed at any instant)
-// sees either the old file or the new one, never a half-written one: write()
-// fills a temporary file beside path, which is then renamed over path.
+// Writes a whole file so that a reader (or a process killed at any instant,
+// or a power loss) sees either the old file or the new one, never a
+// half-written one: write() fills a temporary file beside path (path +
+// ".tmp", whatever stood there removed first), which is synced, renamed over
+// path, and the rename made durable (SyncFolder). Raises the file layer's
+// errors; path is then as it was.
 void WriteFileAtomically(const std::string& path, const std::function<void(TStream&)>& write);
 
 // Fault injection for crash tests. CrashPoint marks an instant inside a

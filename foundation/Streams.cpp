@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "foundation/Exception.h"
+#include "foundation/FileCalls.h"
 
 namespace pellmor {
 
@@ -38,7 +39,8 @@ void TStream::CopyFrom(TStream& source, int64_t count) {
   }
   std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(count, 1 << 20)));
   while (count > 0) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(chunk.size())));
+    const size_t n =
+        static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(chunk.size())));
     source.ReadBuffer(chunk.data(), n);
     WriteBuffer(chunk.data(), n);
     count -= static_cast<int64_t>(n);
@@ -132,26 +134,37 @@ void TMemoryStream::Swap(TMemoryStream& other) noexcept {
 }
 
 TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
-  int flags = O_CLOEXEC;
+  // Not blocking: opening a FIFO (or a device) that stands where a file is
+  // expected would otherwise wait for a writer for ever. It is refused below;
+  // on a regular file the flag changes nothing.
+  // A file written is never reached through a symbolic link: a link put in
+  // its place cannot lead the write elsewhere.
+  int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
-    case Mode::OpenRead: flags |= O_RDONLY; break;
-    case Mode::OpenReadWrite: flags |= O_RDWR; break;
-    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::OpenRead:
+      flags |= O_RDONLY;
+      break;
+    case Mode::OpenReadWrite:
+      flags |= O_RDWR | O_NOFOLLOW;
+      break;
+    case Mode::Create:
+      flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
+      break;
   }
-  fd_ = ::open(path.c_str(), flags, 0666);
+  fd_ = FileCalls().Open(path.c_str(), flags, 0666);
   if (fd_ < 0) {
-    const char* reason = std::strerror(errno);
+    const char* reason = errno == ELOOP ? "It is a symbolic link" : std::strerror(errno);
     if (mode == Mode::Create)
       throw Exception(Format("Cannot create file \"%s\". %s", path.c_str(), reason));
     throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), reason));
   }
   struct stat info;
-  if (::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd_);
+  if (::fstat(fd_, &info) == 0 && !S_ISREG(info.st_mode)) {
+    FileCalls().Close(fd_);
     fd_ = -1;
-    throw Exception(Format(mode == Mode::Create ? "Cannot create file \"%s\". %s"
-                                                : "Cannot open file \"%s\". %s",
-                           path.c_str(), std::strerror(EISDIR)));
+    throw Exception(Format(
+        mode == Mode::Create ? "Cannot create file \"%s\". %s" : "Cannot open file \"%s\". %s",
+        path.c_str(), S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : kNotRegularFile));
   }
   // Readers take a shared advisory lock and writers an exclusive one, so that
   // a process that checks with flock sees the file in use. Linux has no share
@@ -161,14 +174,15 @@ TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
 }
 
 TFileStream::~TFileStream() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) FileCalls().Close(fd_);
 }
 
 size_t TFileStream::Read(void* buffer, size_t count) {
   size_t done = 0;
   auto* bytes = static_cast<uint8_t*>(buffer);
   while (done < count) {
-    const ssize_t n = ::pread(fd_, bytes + done, count - done, position_ + static_cast<int64_t>(done));
+    const ssize_t n =
+        FileCalls().PRead(fd_, bytes + done, count - done, position_ + static_cast<int64_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0)
       throw Exception(Format("Cannot read file \"%s\". %s", path_.c_str(), std::strerror(errno)));
@@ -183,7 +197,8 @@ size_t TFileStream::Write(const void* buffer, size_t count) {
   size_t done = 0;
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   while (done < count) {
-    const ssize_t n = ::pwrite(fd_, bytes + done, count - done, position_ + static_cast<int64_t>(done));
+    const ssize_t n =
+        FileCalls().PWrite(fd_, bytes + done, count - done, position_ + static_cast<int64_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0)
       throw Exception(Format("Cannot write file \"%s\". %s", path_.c_str(),
@@ -202,7 +217,7 @@ int64_t TFileStream::Size() const {
 }
 
 void TFileStream::SetSize(int64_t size) {
-  if (::ftruncate(fd_, size) != 0)
+  if (FileCalls().Truncate(fd_, size) != 0)
     throw Exception(Format("Cannot write file \"%s\". %s", path_.c_str(), std::strerror(errno)));
 }
 
@@ -212,7 +227,7 @@ void TFileStream::SetPosition(int64_t position) {
 }
 
 void TFileStream::Sync() {
-  if (::fsync(fd_) != 0)
+  if (FileCalls().Sync(fd_) != 0)
     throw Exception(Format("Cannot write file \"%s\". %s", path_.c_str(), std::strerror(errno)));
 }
 

@@ -67,9 +67,14 @@ class TMemoryStream : public TStream {
   size_t position_ = 0;
 };
 
-// A file on disk, opened for the duration of one read or write.
+// The reason given when a FIFO, socket or device stands where a file is expected.
+inline constexpr char kNotRegularFile[] = "It is not a regular file";
+
+// A regular file on disk, opened for the duration of one read or write.
 // Failures to open raise "Cannot open file "%s". %s" or
-// "Cannot create file "%s". %s" with the system's reason.
+// "Cannot create file "%s". %s" with the system's reason; anything but a
+// regular file (a folder, a FIFO, a device) is refused that way without
+// waiting on it.
 class TFileStream : public TStream {
  public:
   enum class Mode {

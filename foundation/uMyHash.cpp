@@ -1,5 +1,6 @@
 #include "foundation/uMyHash.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -80,12 +81,12 @@ __attribute__((target("sha,sse4.1"))) void ShaNiBlocks(uint32_t state[8], const 
                                                        size_t count) {
   const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
 
-  __m128i tmp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));    // DCBA
-  __m128i state1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4])); // HGFE
-  tmp = _mm_shuffle_epi32(tmp, 0xB1);        // CDAB
-  state1 = _mm_shuffle_epi32(state1, 0x1B);  // EFGH
-  __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);  // ABEF
-  state1 = _mm_blend_epi16(state1, tmp, 0xF0);       // CDGH
+  __m128i tmp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));     // DCBA
+  __m128i state1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));  // HGFE
+  tmp = _mm_shuffle_epi32(tmp, 0xB1);                                             // CDAB
+  state1 = _mm_shuffle_epi32(state1, 0x1B);                                       // EFGH
+  __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);                               // ABEF
+  state1 = _mm_blend_epi16(state1, tmp, 0xF0);                                    // CDGH
 
   for (; count > 0; --count, blocks += 64) {
     const __m128i saved0 = state0;
@@ -95,8 +96,8 @@ __attribute__((target("sha,sse4.1"))) void ShaNiBlocks(uint32_t state[8], const 
       message[k] = _mm_shuffle_epi8(
           _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * k)), byteSwap);
 
-    // Sixteen groups of four rounds; from the fourth group on, each group also
-    // finishes the schedule words that the group after next needs.
+      // Sixteen groups of four rounds; from the fourth group on, each group also
+      // finishes the schedule words that the group after next needs.
 #pragma GCC unroll 16
     for (int group = 0; group < 16; ++group) {
       __m128i& current = message[group & 3];
@@ -120,10 +121,10 @@ __attribute__((target("sha,sse4.1"))) void ShaNiBlocks(uint32_t state[8], const 
     state1 = _mm_add_epi32(state1, saved1);
   }
 
-  tmp = _mm_shuffle_epi32(state0, 0x1B);       // FEBA
-  state1 = _mm_shuffle_epi32(state1, 0xB1);    // DCHG
-  state0 = _mm_blend_epi16(tmp, state1, 0xF0); // DCBA
-  state1 = _mm_alignr_epi8(state1, tmp, 8);    // HGFE
+  tmp = _mm_shuffle_epi32(state0, 0x1B);        // FEBA
+  state1 = _mm_shuffle_epi32(state1, 0xB1);     // DCHG
+  state0 = _mm_blend_epi16(tmp, state1, 0xF0);  // DCBA
+  state1 = _mm_alignr_epi8(state1, tmp, 8);     // HGFE
   _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), state0);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), state1);
 }
@@ -140,21 +141,16 @@ bool DetectShaInstructions() {
 
 #endif
 
-void HashWith(TBlockFunction blocksFunction, const void* buffer, size_t length,
-              TContentDigest& digest) {
-  uint32_t state[8];
-  std::memcpy(state, kInitialState, sizeof state);
-  const auto* bytes = static_cast<const uint8_t*>(buffer);
-  const size_t whole = length / 64;
-  if (whole > 0) blocksFunction(state, bytes, whole);
-
+// Hashes the last rest (< 64) bytes of a message of length bytes in all, with
+// the padding, and writes the digest.
+void FinishWith(TBlockFunction blocksFunction, uint32_t state[8], const uint8_t* rest_bytes,
+                size_t rest, uint64_t length, TContentDigest& digest) {
   uint8_t padding[128];
-  const size_t rest = length % 64;
-  if (rest > 0) std::memcpy(padding, bytes + whole * 64, rest);
+  if (rest > 0) std::memcpy(padding, rest_bytes, rest);
   padding[rest] = 0x80;
   const size_t used = rest + 1 > 56 ? 128 : 64;
   std::memset(padding + rest + 1, 0, used - 8 - (rest + 1));
-  const uint64_t bits = static_cast<uint64_t>(length) * 8;
+  const uint64_t bits = length * 8;
   for (int k = 0; k < 8; ++k) padding[used - 1 - k] = static_cast<uint8_t>(bits >> (8 * k));
   blocksFunction(state, padding, used / 64);
   explicit_bzero(padding, used);
@@ -165,6 +161,16 @@ void HashWith(TBlockFunction blocksFunction, const void* buffer, size_t length,
     digest[4 * k + 2] = static_cast<uint8_t>(state[k] >> 8);
     digest[4 * k + 3] = static_cast<uint8_t>(state[k]);
   }
+}
+
+void HashWith(TBlockFunction blocksFunction, const void* buffer, size_t length,
+              TContentDigest& digest) {
+  uint32_t state[8];
+  std::memcpy(state, kInitialState, sizeof state);
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  const size_t whole = length / 64;
+  if (whole > 0) blocksFunction(state, bytes, whole);
+  FinishWith(blocksFunction, state, bytes + whole * 64, length % 64, length, digest);
 }
 
 TBlockFunction ChooseBlockFunction() {
@@ -202,6 +208,35 @@ void ContentDigest(const TMemoryStream& stream, TContentDigest& digest) {
   digest.fill(0);
   if (stream.Size() == 0) return;
   HashBuffer(stream.Memory(), static_cast<size_t>(stream.Size()), digest);
+}
+
+TContentHasher::TContentHasher() { std::memcpy(state_, kInitialState, sizeof state_); }
+
+void TContentHasher::Update(const void* bytes, size_t count) {
+  if (count == 0) return;
+  const auto* in = static_cast<const uint8_t*>(bytes);
+  total_ += count;
+  if (fill_ > 0) {
+    const size_t n = std::min(count, sizeof block_ - fill_);
+    std::memcpy(block_ + fill_, in, n);
+    fill_ += n;
+    in += n;
+    count -= n;
+    if (fill_ < sizeof block_) return;
+    BestBlockFunction()(state_, block_, 1);
+    fill_ = 0;
+  }
+  const size_t whole = count / 64;
+  if (whole > 0) BestBlockFunction()(state_, in, whole);
+  fill_ = count % 64;
+  if (fill_ > 0) std::memcpy(block_, in + whole * 64, fill_);
+}
+
+void TContentHasher::Finish(TContentDigest& digest) {
+  digest.fill(0);
+  if (total_ == 0) return;
+  FinishWith(BestBlockFunction(), state_, block_, fill_, total_, digest);
+  explicit_bzero(block_, sizeof block_);
 }
 
 }  // namespace pellmor

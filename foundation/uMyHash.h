@@ -28,4 +28,23 @@ bool DigestsEqual(const TContentDigest& a, const TContentDigest& b);
 // otherwise SHA-256 of the stream's whole buffer (its position is ignored).
 void ContentDigest(const TMemoryStream& stream, TContentDigest& digest);
 
+// The content digest of bytes that arrive in pieces (a content expanded
+// piece by piece, never held whole): the same digest ContentDigest gives
+// for all the pieces joined, all zeros when no byte came at all.
+class TContentHasher {
+ public:
+  TContentHasher();
+  void Update(const void* bytes, size_t count);
+  // How many bytes Update was given.
+  uint64_t Size() const { return total_; }
+  // The digest; the hasher is spent afterwards.
+  void Finish(TContentDigest& digest);
+
+ private:
+  uint32_t state_[8];
+  uint8_t block_[64];
+  size_t fill_ = 0;  // bytes waiting in block_
+  uint64_t total_ = 0;
+};
+
 }  // namespace pellmor

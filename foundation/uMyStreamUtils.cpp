@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace pellmor {
 
@@ -102,14 +103,17 @@ void ZlibFree(void*, void* block) { std::free(block); }
 // zlib counts in 32-bit units; larger buffers are offered piecewise.
 uInt Offer(size_t available) { return static_cast<uInt>(std::min<size_t>(available, UINT_MAX)); }
 
+enum class TZlibOutcome { Done, Failed, TooLarge };
+
 // Drives one deflate or inflate stream over the whole input into output,
 // which starts at `initial` bytes and grows by `increment` whenever zlib has
-// filled it, up to `limit` bytes. Returns false for any zlib failure, for a
-// stream that stops making progress before its end (truncated input), for
-// input left over after the end of the stream, and for output that would
+// filled it, up to `limit` bytes. Fails for any zlib failure, for a stream
+// that stops making progress before its end (truncated input) and for input
+// left over after the end of the stream; TooLarge for output that would
 // exceed the limit.
-bool RunZlib(int (*code)(z_streamp, int), z_stream& z, const uint8_t* input, size_t inputSize,
-             TMemoryStream& output, size_t initial, size_t increment, size_t limit = SIZE_MAX) {
+TZlibOutcome RunZlib(int (*code)(z_streamp, int), z_stream& z, const uint8_t* input,
+                     size_t inputSize, TMemoryStream& output, size_t initial, size_t increment,
+                     size_t limit = SIZE_MAX) {
   size_t consumed = 0, produced = 0;
   // One byte of room beyond the limit shows output that exceeds it, and keeps
   // a buffer to write to when the limit is 0.
@@ -128,16 +132,17 @@ bool RunZlib(int (*code)(z_streamp, int), z_stream& z, const uint8_t* input, siz
     produced += outOffered - z.avail_out;
     if (status == Z_STREAM_END) {
       output.SetSize(static_cast<int64_t>(produced));
-      return consumed == inputSize && produced <= limit;
+      if (produced > limit) return TZlibOutcome::TooLarge;
+      return consumed == inputSize ? TZlibOutcome::Done : TZlibOutcome::Failed;
     }
     // With the finishing flush, zlib reports a full output buffer as
     // Z_BUF_ERROR; that one only asks for more room.
-    if (status != Z_OK && status != Z_BUF_ERROR) return false;
+    if (status != Z_OK && status != Z_BUF_ERROR) return TZlibOutcome::Failed;
     if (produced == static_cast<size_t>(output.Size())) {
-      if (produced >= room) return false;
+      if (produced >= room) return TZlibOutcome::TooLarge;
       output.SetSize(static_cast<int64_t>(std::min(room - produced, increment) + produced));
     } else if (inOffered == z.avail_in && outOffered == z.avail_out) {
-      return false;
+      return TZlibOutcome::Failed;
     }
   }
 }
@@ -265,14 +270,14 @@ void CompressMemoryStream(TMemoryStream& source, TMemoryStream& target) {
   TMemoryStream result;
   z_stream z = NewZlibStream();
   if (deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw ECompressionError();
-  bool ok;
+  TZlibOutcome outcome;
   try {
-    ok = RunZlib(deflate, z, source.Memory(), n, result, initial, 256);
+    outcome = RunZlib(deflate, z, source.Memory(), n, result, initial, 256);
   } catch (...) {
     deflateEnd(&z);
     throw;
   }
-  if (deflateEnd(&z) < 0 || !ok) throw ECompressionError();
+  if (deflateEnd(&z) < 0 || outcome != TZlibOutcome::Done) throw ECompressionError();
   ReplaceContent(target, result);
 }
 
@@ -283,16 +288,71 @@ void DecompressMemoryStream(TMemoryStream& source, TMemoryStream& target, int64_
   TMemoryStream result;
   z_stream z = NewZlibStream();
   if (inflateInit(&z) != Z_OK) throw EDecompressionError();
-  bool ok;
+  const size_t limit = static_cast<size_t>(std::max<int64_t>(maxSize, 0));
+  TZlibOutcome outcome = TZlibOutcome::Failed;
   try {
-    const size_t limit = static_cast<size_t>(std::max<int64_t>(maxSize, 0));
-    ok = n != 0 && RunZlib(inflate, z, source.Memory(), n, result, increment, increment, limit);
+    if (n != 0)
+      outcome = RunZlib(inflate, z, source.Memory(), n, result, increment, increment, limit);
   } catch (...) {
     inflateEnd(&z);
     throw;
   }
-  if (inflateEnd(&z) < 0 || !ok) throw EDecompressionError();
+  if (inflateEnd(&z) < 0) throw EDecompressionError();
+  if (outcome == TZlibOutcome::TooLarge) throw EDecompressionTooLarge(maxSize);
+  if (outcome != TZlibOutcome::Done) throw EDecompressionError();
   ReplaceContent(target, result);
+}
+
+int64_t MaxInflatedSize(int64_t compressedSize) {
+  constexpr int64_t kMaxRatio = 1032;
+  if (compressedSize <= 0) return 0;
+  if (compressedSize > INT64_MAX / kMaxRatio) return INT64_MAX;
+  return compressedSize * kMaxRatio;
+}
+
+void InflateToSink(TStream& source, int64_t count, int64_t maxSize, const TByteSink& sink) {
+  constexpr size_t kInputPiece = 64 * 1024;
+  constexpr size_t kOutputPiece = 256 * 1024;
+  if (count <= 0) throw EDecompressionError();  // no bytes are no zlib stream
+  RequireBytes(source, count);
+  z_stream z = NewZlibStream();
+  if (inflateInit(&z) != Z_OK) throw EDecompressionError();
+  struct Ender {
+    z_stream& z;
+    ~Ender() { inflateEnd(&z); }
+  } ender{z};
+  std::vector<uint8_t> input(static_cast<size_t>(std::min<int64_t>(count, kInputPiece)));
+  std::vector<uint8_t> output(kOutputPiece);
+  int64_t unread = count;
+  int64_t produced = 0;
+  bool needInput = true;
+  for (;;) {
+    if (needInput && z.avail_in == 0) {
+      if (unread == 0) throw EDecompressionError();  // cut short
+      const auto n = static_cast<size_t>(std::min<int64_t>(unread, kInputPiece));
+      source.ReadBuffer(input.data(), n);
+      unread -= static_cast<int64_t>(n);
+      z.next_in = input.data();
+      z.avail_in = static_cast<uInt>(n);
+    }
+    z.next_out = output.data();
+    z.avail_out = static_cast<uInt>(output.size());
+    const int status = inflate(&z, Z_NO_FLUSH);
+    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+      throw EDecompressionError();
+    const size_t got = output.size() - z.avail_out;
+    if (got > 0) {
+      if (produced + static_cast<int64_t>(got) > maxSize) throw EDecompressionTooLarge(maxSize);
+      produced += static_cast<int64_t>(got);
+      sink(output.data(), got);
+    }
+    if (status == Z_STREAM_END) break;
+    // Room left in the output means zlib has used up its input and wants more.
+    needInput = z.avail_out != 0;
+    if (needInput && z.avail_in != 0) throw EDecompressionError();
+  }
+  // Exactly one stream: nothing may follow its end.
+  if (z.avail_in != 0 || unread != 0) throw EDecompressionError();
 }
 
 }  // namespace pellmor

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "foundation/Exception.h"
@@ -29,6 +30,19 @@ class EDecompressionError : public EZlibError {
  public:
   EDecompressionError() : EZlibError("Error") {}
 };
+// Data that would expand to more than the bound its reader set (Limit()):
+// refused before the bytes beyond the bound are held or handed on.
+class EDecompressionTooLarge : public EDecompressionError {
+ public:
+  explicit EDecompressionTooLarge(int64_t limit) : limit_(limit) {}
+  int64_t Limit() const { return limit_; }
+
+ private:
+  int64_t limit_;
+};
+
+// Receives bytes piece by piece.
+using TByteSink = std::function<void(const uint8_t* bytes, size_t count)>;
 
 void WriteInt32(TStream& stream, int32_t value);
 int32_t ReadInt32(TStream& stream);
@@ -68,10 +82,22 @@ void CopyToMemoryStream(TMemoryStream& target, TStream& source);
 // Source and target may be the same stream. Raises ECompressionError.
 void CompressMemoryStream(TMemoryStream& source, TMemoryStream& target);
 // The inverse; raises EDecompressionError for data that is not one whole zlib
-// stream, or that expands to more than maxSize bytes (a bound for data read
-// from a file, whose few bytes could otherwise expand without end), leaving
-// target untouched.
+// stream, and EDecompressionTooLarge for data that expands to more than
+// maxSize bytes (a bound for data read from a file, whose few bytes could
+// otherwise expand without end), leaving target untouched.
 void DecompressMemoryStream(TMemoryStream& source, TMemoryStream& target,
                             int64_t maxSize = INT64_MAX);
+
+// The most bytes that compressedSize bytes of zlib data can expand to:
+// deflate codes at most 258 bytes in two bits, 1032 bytes per byte.
+int64_t MaxInflatedSize(int64_t compressedSize);
+
+// Expands the zlib stream of the next count bytes of source, handing the
+// result to sink in pieces of at most 256 KiB and holding no more than one
+// piece, so that memory stays small whatever the data expands to. Raises as
+// DecompressMemoryStream does (EDecompressionTooLarge before sink sees a byte
+// beyond maxSize), and "Stream read error" when source holds fewer than count
+// bytes. source is left after the count bytes, unless an error was raised.
+void InflateToSink(TStream& source, int64_t count, int64_t maxSize, const TByteSink& sink);
 
 }  // namespace pellmor

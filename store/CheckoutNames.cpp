@@ -3,12 +3,17 @@
 #include <unordered_map>
 
 #include "foundation/AsciiText.h"
+#include "foundation/Exception.h"
 #include "foundation/Platform.h"
+#include "foundation/ShownText.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {
 
 namespace {
+
+// The longest name a folder entry may have (NAME_MAX), in bytes.
+constexpr size_t kMaxNameComponent = 255;
 
 // Why a name on its own cannot be a path below the folder, or "".
 std::string NameFault(const std::string& name) {
@@ -23,6 +28,9 @@ std::string NameFault(const std::string& name) {
     if (part == "..") return "its name holds a '..' component";
     if (part == ".") return "its name holds a '.' component";
     if (UpperCaseAscii(part) == ".GIT") return "its name holds a '.git' component";
+    if (part.size() > kMaxNameComponent)
+      return Format("its name has a component of %zu bytes, more than a file name may have (%zu)",
+                    part.size(), kMaxNameComponent);
     if (end == std::string::npos) return "";
     start = end + 1;
   }
@@ -61,7 +69,7 @@ std::vector<TNameProblem> FindUnsafeNames(const std::vector<const TMyFile*>& ent
       const bool link = (above->second->Attributes & kAttrReparsePoint) != 0;
       problems.push_back({entry->Name(), std::string("it would pass through the ") +
                                              (link ? "symbolic link" : "file") + " '" +
-                                             above->second->Name() + "'"});
+                                             QuoteName(above->second->Name()) + "'"});
       break;
     }
   }

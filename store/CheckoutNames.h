@@ -23,7 +23,8 @@ struct TNameProblem {
 // (the live files of one revision): first each name's own faults, in entry
 // order, then the conflicts between names. '\' and '/' both
 // separate folders. A name is refused when it is empty, starts with a
-// separator (absolute), has an empty, "." or ".." component, holds a NUL
+// separator (absolute), has an empty, "." or ".." component or one longer
+// than a file name may be (255 bytes), holds a NUL
 // byte, has a ".git" component (which would plant a Git repository's
 // configuration or hooks), occurs twice (ASCII case ignored, as the store
 // compares names), or lies below another entry's name (a symbolic link or a

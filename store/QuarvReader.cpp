@@ -6,6 +6,7 @@
 
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
+#include "foundation/ShownText.h"
 #include "foundation/uMyHash.h"
 #include "foundation/uMyStreamUtils.h"
 
@@ -15,8 +16,8 @@ namespace {
 
 [[noreturn]] void ThrowNowhere(const TMyFile& entry, const TMyContaner& revision,
                                const std::string& reason) {
-  throw Exception(Format("The bytes of '%s' in revision %d are nowhere: %s", entry.Name().c_str(),
-                         revision.Number, reason.c_str()));
+  throw Exception(Format("The bytes of '%s' in revision %d are nowhere: %s",
+                         QuoteName(entry.Name()).c_str(), revision.Number, reason.c_str()));
 }
 
 }  // namespace
@@ -103,32 +104,48 @@ void TQuarvReader::VisitHolders(TMyContaner& revision, const std::vector<TMyFile
   }
 }
 
-void TQuarvReader::ReadContents(
+void TQuarvReader::StreamContents(
     TMyContaner& revision, const std::vector<TMyFile*>& entries,
-    const std::function<void(const TMyFile&, TMemoryStream&)>& use) const {
-  VisitHolders(revision, entries,
-               [&](TMyContaner& holder, const std::string& path, std::vector<THeldEntry>& held) {
-                 std::unordered_map<const TMyFile*, const THeldEntry*> askersOf;
-                 std::vector<TMyFile*> stored;
-                 for (const THeldEntry& item : held) {
-                   askersOf[item.Stored] = &item;
-                   stored.push_back(item.Stored);
-                 }
-                 holder.LoadContentsFromFile(path, stored, [&](TMyFile& source) {
-                   TContentDigest digest;
-                   ContentDigest(source.Content, digest);
-                   for (const TMyFile* entry : askersOf[&source]->Askers) {
-                     if (!DigestsEqual(digest, entry->Hash))
-                       throw Exception(
-                           Format("The bytes of '%s' in revision %d do not match its digest "
-                                  "(container '%s')",
-                                  entry->Name().c_str(), revision.Number, path.c_str()));
-                     source.Content.SetPosition(0);
-                     use(*entry, source.Content);
-                   }
-                   source.Content.Clear();
-                 });
-               });
+    const std::function<TByteSink(const TMyFile&)>& begin,
+    const std::function<void(const TMyFile&, bool matches)>& end) const {
+  VisitHolders(
+      revision, entries,
+      [&](TMyContaner& holder, const std::string& path, std::vector<THeldEntry>& held) {
+        std::unordered_map<const TMyFile*, const THeldEntry*> askersOf;
+        std::vector<TMyFile*> stored;
+        for (const THeldEntry& item : held) {
+          askersOf[item.Stored] = &item;
+          stored.push_back(item.Stored);
+        }
+        // The bytes of one stored entry, hashed once and handed to the sinks of
+        // all the entries that ask for them.
+        TContentHasher hasher;
+        std::vector<TByteSink> sinks;
+        holder.StreamContentsFromFile(
+            path, stored,
+            [&](TMyFile& source) {
+              hasher = TContentHasher();
+              sinks.clear();
+              for (const TMyFile* entry : askersOf[&source]->Askers) sinks.push_back(begin(*entry));
+              return [&](const uint8_t* bytes, size_t count) {
+                hasher.Update(bytes, count);
+                for (const TByteSink& sink : sinks)
+                  if (sink) sink(bytes, count);
+              };
+            },
+            [&](TMyFile& source) {
+              TContentDigest digest;
+              hasher.Finish(digest);
+              for (const TMyFile* entry : askersOf[&source]->Askers) {
+                const bool matches = DigestsEqual(digest, entry->Hash);
+                end(*entry, matches);
+                if (!matches)
+                  throw Exception(Format(
+                      "The bytes of '%s' in revision %d do not match its digest (container '%s')",
+                      QuoteName(entry->Name()).c_str(), revision.Number, path.c_str()));
+              }
+            });
+      });
 }
 
 std::vector<TQuarvReader::TStoredSize> TQuarvReader::ReadStoredSizes(

@@ -51,20 +51,24 @@ class TQuarvReader {
   // damaged or holds another revision. The container belongs to no list.
   std::unique_ptr<TMyContaner> ReadRevision(int32_t number, TLoadParts parts) const;
 
-  // Fetches the bytes of some entries of `revision` (read with lpRecords by
-  // ReadRevision) and hands each to use(entry, bytes) once, grouped by the
-  // container that holds them (ascending DataRevision): each holding
-  // container is opened once and each needed block decompressed once; no
-  // other block is read. The bytes are checked against the entry's Hash
-  // before use sees them; only one file's bytes are held at a time.
+  // Streams the bytes of some entries of `revision` (read with lpRecords by
+  // ReadRevision), grouped by the container that holds them (ascending
+  // DataRevision): each holding container is opened once and each needed
+  // block expanded once; no other block is read. For each entry, begin(entry)
+  // returns the sink that receives its bytes piece by piece as they are
+  // expanded (no file's bytes are held whole, whatever a block claims), then
+  // end(entry, matches) says whether they matched the entry's Hash. When they
+  // did not, "The bytes of '%s' in revision %d do not match its digest
+  // (container '%s')" is raised once end has returned.
   //
   // Raises, naming the entry and the container file, when the bytes are
   // nowhere (DataRevision outside 1..revision's Number, not listed in the
   // history, or the holding container has no entry of that name that holds
-  // bytes of its own), when they do not match the digest, and as
-  // ReadRevision when a holding container cannot be read.
-  void ReadContents(TMyContaner& revision, const std::vector<TMyFile*>& entries,
-                    const std::function<void(const TMyFile&, TMemoryStream&)>& use) const;
+  // bytes of its own), and as ReadRevision when a holding container cannot
+  // be read; what begin, end and the sinks raise passes through.
+  void StreamContents(TMyContaner& revision, const std::vector<TMyFile*>& entries,
+                      const std::function<TByteSink(const TMyFile&)>& begin,
+                      const std::function<void(const TMyFile&, bool matches)>& end) const;
 
   // How an entry's bytes are stored: the length of its content block in the
   // container that holds it, and whether that block is zlib data.
@@ -74,7 +78,7 @@ class TQuarvReader {
   };
   // The stored size of each entry (in entries' order), read from the holding
   // containers' entry records and the 4-byte length field of each block;
-  // no content byte is read. Raises as ReadContents does.
+  // no content byte is read. Raises as StreamContents does.
   std::vector<TStoredSize> ReadStoredSizes(TMyContaner& revision,
                                            const std::vector<TMyFile*>& entries) const;
 
@@ -90,7 +94,7 @@ class TQuarvReader {
                                           std::vector<THeldEntry>& held)>;
   // Groups entries by the container that holds their bytes and calls visit
   // once per holding container, in ascending number, with the holder's
-  // records read; raises as ReadContents for bytes that are nowhere.
+  // records read; raises as StreamContents for bytes that are nowhere.
   void VisitHolders(TMyContaner& revision, const std::vector<TMyFile*>& entries,
                     const THolderVisit& visit) const;
 

@@ -1,12 +1,17 @@
 #include "store/StoreVerifier.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <unordered_set>
 #include <vector>
 
+#include "foundation/AsciiText.h"
+#include "foundation/ConfinedFolder.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
+#include "foundation/ShownText.h"
+#include "foundation/uMyStreamUtils.h"
 #include "store/CheckoutNames.h"
 #include "store/QuarvReader.h"
 #include "store/uMyFS.h"
@@ -36,20 +41,57 @@ int TStoreVerifier::Run(const TRevisionHook& hook) {
       continue;
     }
     std::unique_ptr<TMyContaner> revision;
+    std::unordered_map<const TMyFile*, THeldBytes> own;
     try {
-      revision = reader_.ReadRevision(numbers[i], lpEverything);
+      revision = reader_.ReadRevision(numbers[i], hook ? lpEverything : lpRecords);
+      own = ReadOwnBytes(*revision, hook != nullptr);
     } catch (const Exception& e) {
       Report(path, e.what());
       continue;
     }
     ++read;
-    CheckRevision(*revision, i > 0 ? numbers[i - 1] : 0,
+    CheckRevision(*revision, own, i > 0 ? numbers[i - 1] : 0,
                   i + 1 < numbers.size() ? numbers[i + 1] : 0);
     if (hook) hook(*revision);
   }
   CheckUnlisted();
   CheckIndex();
   return read;
+}
+
+std::unordered_map<const TMyFile*, TStoreVerifier::THeldBytes> TStoreVerifier::ReadOwnBytes(
+    TMyContaner& revision, bool wholeRead) const {
+  std::vector<TMyFile*> entries;
+  for (const auto& entry : revision.Files)
+    if (entry->DataRevision == revision.Number) entries.push_back(entry.get());
+  std::unordered_map<const TMyFile*, THeldBytes> own;
+  TContentHasher hasher;
+  bool holdsNul = false;
+  const auto add = [&](const uint8_t* bytes, size_t count) {
+    hasher.Update(bytes, count);
+    holdsNul = holdsNul || std::memchr(bytes, 0, count) != nullptr;
+  };
+  const auto begin = [&](const TMyFile&) -> TByteSink {
+    hasher = TContentHasher();
+    holdsNul = false;
+    return add;
+  };
+  const auto end = [&](const TMyFile& entry) {
+    THeldBytes& bytes = own[&entry];
+    bytes.LinkFault = SymlinkTargetFault(static_cast<int64_t>(hasher.Size()), holdsNul);
+    hasher.Finish(bytes.Digest);
+  };
+  if (wholeRead) {
+    for (TMyFile* entry : entries) {
+      begin(*entry);
+      add(entry->Content.Memory(), static_cast<size_t>(entry->Content.Size()));
+      end(*entry);
+    }
+  } else {
+    revision.StreamContentsFromFile(reader_.ContainerFileName(revision.Number), entries, begin,
+                                    end);
+  }
+  return own;
 }
 
 void TStoreVerifier::CheckUnlisted() {
@@ -69,23 +111,27 @@ void TStoreVerifier::CheckUnlisted() {
 
 void TStoreVerifier::CheckHistory() {
   const std::string file = reader_.HistoryFileName();
-  int32_t expected = 1;
+  int64_t expected = 1;  // one past the largest number so far: 2^31 after the largest revision
   for (const TMyHistoryItem& item : reader_.HistoryItems()) {
     const int32_t number = item.Revision;
     if (item.FileName != TStoreLayout::ContainerLeafName(number))
-      Report(file, Format("the line '%s' should read '%d.dat'", item.FileName.c_str(), number));
+      Report(file, Format("the line '%s' should read '%d.dat'", QuoteName(item.FileName).c_str(),
+                          number));
     if (number > expected)
       Report(file, number == expected + 1
-                       ? Format("it skips revision %d", expected)
-                       : Format("it skips revisions %d to %d", expected, number - 1));
+                       ? Format("it skips revision %lld", static_cast<long long>(expected))
+                       : Format("it skips revisions %lld to %d", static_cast<long long>(expected),
+                                number - 1));
     else if (number < expected)
-      Report(file, Format("it lists revision %d again, or out of order, after revision %d", number,
-                          expected - 1));
-    expected = std::max(expected, number + 1);
+      Report(file, Format("it lists revision %d again, or out of order, after revision %lld",
+                          number, static_cast<long long>(expected - 1)));
+    expected = std::max<int64_t>(expected, int64_t{number} + 1);
   }
 }
 
-void TStoreVerifier::CheckRevision(TMyContaner& revision, int32_t previous, int32_t next) {
+void TStoreVerifier::CheckRevision(TMyContaner& revision,
+                                   const std::unordered_map<const TMyFile*, THeldBytes>& own,
+                                   int32_t previous, int32_t next) {
   const int32_t number = revision.Number;
   const std::string path = reader_.ContainerFileName(number);
   if (revision.PreviousNumber != previous)
@@ -97,14 +143,20 @@ void TStoreVerifier::CheckRevision(TMyContaner& revision, int32_t previous, int3
 
   auto& held = held_[number];
   std::unordered_set<std::string> names;
+  std::unordered_set<std::string> twice;
   // Entries whose bytes live in a revision that could not be read, by that revision.
   std::map<int32_t, int> unreadableHolders;
   std::vector<const TMyFile*> live;
+  // The live symbolic links and the bytes that would be their targets.
+  std::vector<std::pair<const TMyFile*, const THeldBytes*>> links;
   for (const auto& entry : revision.Files) {
-    const std::string& name = entry->Name();
-    if (!names.insert(entry->UpperName()).second)
+    const std::string name = QuoteName(entry->Name());
+    if (!names.insert(entry->UpperName()).second) {
+      twice.insert(entry->UpperName());
       Report(path, Format("the name '%s' occurs twice", name.c_str()));
+    }
     if (!entry->Deleted) live.push_back(entry.get());
+    const bool link = !entry->Deleted && (entry->Attributes & kAttrReparsePoint) != 0;
     const int32_t holder = entry->DataRevision;
     if (holder < 1 || holder > number) {
       Report(path,
@@ -112,11 +164,11 @@ void TStoreVerifier::CheckRevision(TMyContaner& revision, int32_t previous, int3
       continue;
     }
     if (holder == number) {
-      TContentDigest digest;
-      ContentDigest(entry->Content, digest);
-      if (!DigestsEqual(digest, entry->Hash))
+      const THeldBytes& bytes = own.at(entry.get());
+      if (!DigestsEqual(bytes.Digest, entry->Hash))
         Report(path, Format("the bytes of '%s' do not match its digest", name.c_str()));
-      held.emplace(entry->UpperName(), digest);
+      const THeldBytes& kept = held.emplace(entry->UpperName(), bytes).first->second;
+      if (link) links.emplace_back(entry.get(), &kept);
       continue;
     }
     if (!reader_.HasRevision(holder)) {
@@ -131,20 +183,30 @@ void TStoreVerifier::CheckRevision(TMyContaner& revision, int32_t previous, int3
       continue;
     }
     const auto stored = holderFiles->second.find(entry->UpperName());
-    if (stored == holderFiles->second.end())
+    if (stored == holderFiles->second.end()) {
       Report(path, Format("the bytes of '%s' are nowhere: revision %d holds none under that name",
                           name.c_str(), holder));
-    else if (!DigestsEqual(stored->second, entry->Hash))
+    } else if (!DigestsEqual(stored->second.Digest, entry->Hash)) {
       Report(path, Format("the digest of '%s' differs from that of its bytes in revision %d",
                           name.c_str(), holder));
+    } else if (link) {
+      links.emplace_back(entry.get(), &stored->second);
+    }
   }
   for (const auto& [holder, count] : unreadableHolders)
     Report(path, Format("the bytes of %d files are in revision %d, which could not be read", count,
                         holder));
+  // Checkout's own rules: the names it would refuse (a name twice only when
+  // the names above did not already say so), and the link targets it could
+  // not write.
   for (const TNameProblem& problem : FindUnsafeNames(live))
-    if (!problem.Duplicate)
-      Report(path, Format("'%s' cannot be checked out: %s", problem.Name.c_str(),
+    if (!problem.Duplicate || !twice.count(UpperCaseAscii(problem.Name)))
+      Report(path, Format("'%s' cannot be checked out: %s", QuoteName(problem.Name).c_str(),
                           problem.Reason.c_str()));
+  for (const auto& [entry, bytes] : links)
+    if (!bytes->LinkFault.empty())
+      Report(path, Format("'%s' cannot be checked out: %s", QuoteName(entry->Name()).c_str(),
+                          bytes->LinkFault.c_str()));
 }
 
 void TStoreVerifier::CheckIndex() {

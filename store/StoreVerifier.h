@@ -1,6 +1,6 @@
 // The checks of `quarv verify` on a store: every revision the history lists
-// is read whole once (each content block decompressed once), and each
-// problem found is reported with the file it was found in.
+// is read once (each content block expanded once, piece by piece, into its
+// digest), and each problem found is reported with the file it was found in.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 namespace pellmor {
 
 class TMyContaner;
+class TMyFile;
 class TQuarvReader;
 
 // Receives one problem: the file it was found in and what is wrong.
@@ -25,14 +26,16 @@ class TStoreVerifier {
   TStoreVerifier(const TQuarvReader& reader, TProblemSink sink);
 
   // Called with each revision that was read, its own bytes in its entries'
-  // Content, once its checks are done; in ascending number.
+  // Content, once its checks are done; in ascending number. Without a hook
+  // no content is held whole.
   using TRevisionHook = std::function<void(TMyContaner& revision)>;
 
   // Checks History.txt (its lines name N.dat for revisions 1, 2, 3, ...
   // without gaps or repeats), then each listed revision in ascending number:
   // the container exists and loads, its number and its PreviousNumber and
   // NextNumber agree with the history, its names are unique (ASCII case
-  // ignored) and safe to check out, every entry's bytes are found (in its
+  // ignored) and safe to check out and its symbolic links' targets can be
+  // written, as checkout judges them, every entry's bytes are found (in its
   // own container or the one its DataRevision names, under its name) and
   // match its digest; then that every container file N.dat in the objects
   // folder is listed in the history, and that Index.dat, when present,
@@ -43,8 +46,21 @@ class TStoreVerifier {
   int Problems() const { return problems_; }
 
  private:
+  // What verify keeps of the bytes a revision holds: their digest, and why a
+  // symbolic link could not hold them ("" when it could).
+  struct THeldBytes {
+    TContentDigest Digest{};
+    std::string LinkFault;
+  };
+  // The bytes that the entries of revision hold in its own container, read
+  // piece by piece from its file (own is empty for those with Content), or
+  // from Content when it was read whole. Raises when the file is damaged.
+  std::unordered_map<const TMyFile*, THeldBytes> ReadOwnBytes(TMyContaner& revision,
+                                                              bool wholeRead) const;
   void CheckHistory();
-  void CheckRevision(TMyContaner& revision, int32_t previous, int32_t next);
+  void CheckRevision(TMyContaner& revision,
+                     const std::unordered_map<const TMyFile*, THeldBytes>& own, int32_t previous,
+                     int32_t next);
   void CheckUnlisted();
   void CheckIndex();
   void Report(const std::string& file, const std::string& text);
@@ -52,8 +68,8 @@ class TStoreVerifier {
   const TQuarvReader& reader_;
   TProblemSink sink_;
   int problems_ = 0;
-  // For each revision read: the digest of the bytes it holds, by upper-case name.
-  std::map<int32_t, std::unordered_map<std::string, TContentDigest>> held_;
+  // For each revision read: the bytes it holds, by upper-case name.
+  std::map<int32_t, std::unordered_map<std::string, THeldBytes>> held_;
 };
 
 }  // namespace pellmor

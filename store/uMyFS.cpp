@@ -12,6 +12,7 @@
 
 #include "foundation/AsciiText.h"
 #include "foundation/Platform.h"
+#include "foundation/ShownText.h"
 #include "foundation/uMyFileTypes.h"
 #include "foundation/uMyStreamUtils.h"
 #include "store/BufferedFileReader.h"
@@ -39,7 +40,7 @@ std::string SourceName(const TStream& stream) {
 
 [[noreturn]] void ThrowTooLarge(const std::string& name, int64_t size, const char* what) {
   throw Exception(Format("File '%s' is too large to store: %s has %lld bytes (at most %lld)",
-                         name.c_str(), what, static_cast<long long>(size),
+                         QuoteName(name).c_str(), what, static_cast<long long>(size),
                          static_cast<long long>(kMaxContentSize)));
 }
 
@@ -47,7 +48,8 @@ std::string SourceName(const TStream& stream) {
 void CheckContentOffset(const TMyFile& entry, const TStream& stream) {
   if (entry.ContentOffset < 0 || entry.ContentOffset > stream.Size() - 4)
     throw Exception(Format("the content of '%s' lies outside the file (offset %lld)",
-                           entry.Name().c_str(), static_cast<long long>(entry.ContentOffset)));
+                           QuoteName(entry.Name()).c_str(),
+                           static_cast<long long>(entry.ContentOffset)));
 }
 
 }  // namespace
@@ -157,16 +159,42 @@ void TMyFile::WriteContent(TStream& stream) {
   WriteBlock(stream, packed);
 }
 
-void TMyFile::ReadContent(TStream& stream) {
+int64_t TMyFile::ContentBound(int32_t blockLength) {
+  return std::min(MaxInflatedSize(blockLength), kMaxContentSize);
+}
+
+int32_t TMyFile::SeekBlockBytes(TStream& stream) const {
   CheckContentOffset(*this, stream);
   stream.SetPosition(ContentOffset);
   const int32_t length = ReadInt32(stream);
-  if (length <= 0) return;
+  if (length <= 0) return 0;
   if (length > stream.Remaining())
     throw Exception(
-        Format("the content block of '%s' (%d bytes at offset %lld) runs past the "
-               "end of the file",
-               name_.c_str(), length, static_cast<long long>(ContentOffset)));
+        Format("the content block of '%s' (%d bytes at offset %lld) runs past the end of the file",
+               QuoteName(name_).c_str(), length, static_cast<long long>(ContentOffset)));
+  return length;
+}
+
+void TMyFile::ThrowBadCompressedData(int32_t blockLength, const EDecompressionError& error) const {
+  const std::string name = QuoteName(name_);
+  const auto* tooLarge = dynamic_cast<const EDecompressionTooLarge*>(&error);
+  if (tooLarge == nullptr)
+    throw Exception(Format("the content of '%s' is not valid compressed data", name.c_str()));
+  const auto limit = static_cast<long long>(tooLarge->Limit());
+  if (tooLarge->Limit() == kMaxContentSize)
+    throw Exception(
+        Format("the content of '%s' expands to more than %lld bytes, more than a "
+               "stored content can hold",
+               name.c_str(), limit));
+  throw Exception(
+      Format("the content of '%s' expands to more than %lld bytes, more than its "
+             "%d compressed bytes can hold",
+             name.c_str(), limit, blockLength));
+}
+
+void TMyFile::ReadContent(TStream& stream) {
+  const int32_t length = SeekBlockBytes(stream);
+  if (length == 0) return;
   stream.SetPosition(ContentOffset);
   if (!Compressed) {
     ReadBlock(Content, stream);
@@ -174,12 +202,33 @@ void TMyFile::ReadContent(TStream& stream) {
   }
   TMemoryStream packed;
   ReadBlock(packed, stream);
-  // No stored content is larger than a block can hold: data that expands
-  // further is damage, and is refused before it takes that much memory.
+  // Expanded no further than the block can justify, so that damage is
+  // refused before it takes more memory than a real content could.
   try {
-    DecompressMemoryStream(packed, Content, kMaxContentSize);
-  } catch (const EDecompressionError&) {
-    throw Exception(Format("the content of '%s' is not valid compressed data", name_.c_str()));
+    DecompressMemoryStream(packed, Content, ContentBound(length));
+  } catch (const EDecompressionError& e) {
+    ThrowBadCompressedData(length, e);
+  }
+}
+
+void TMyFile::StreamContent(TStream& stream, const TByteSink& sink) const {
+  const int32_t length = SeekBlockBytes(stream);
+  if (length == 0) return;
+  if (!Compressed) {
+    constexpr int64_t kPiece = 256 * 1024;
+    std::vector<uint8_t> piece(static_cast<size_t>(std::min<int64_t>(length, kPiece)));
+    for (int64_t left = length; left > 0;) {
+      const auto n = static_cast<size_t>(std::min<int64_t>(left, kPiece));
+      stream.ReadBuffer(piece.data(), n);
+      sink(piece.data(), n);
+      left -= static_cast<int64_t>(n);
+    }
+    return;
+  }
+  try {
+    InflateToSink(stream, length, ContentBound(length), sink);
+  } catch (const EDecompressionError& e) {
+    ThrowBadCompressedData(length, e);
   }
 }
 
@@ -476,11 +525,17 @@ void TMyContaner::ReadFrom(TStream& stream, TLoadParts parts) {
 }
 
 void TMyContaner::LoadContentFromFile(const std::string& path, TMyFile& entry) {
-  LoadContentsFromFile(path, {&entry}, [](TMyFile&) {});
+  TBufferedFileReader reader(path);
+  try {
+    entry.ReadContent(reader);
+  } catch (const Exception& e) {
+    ThrowDamaged(path, e.what());
+  }
 }
 
-void TMyContaner::LoadContentsFromFile(const std::string& path, std::vector<TMyFile*> entries,
-                                       const std::function<void(TMyFile&)>& use) {
+void TMyContaner::StreamContentsFromFile(const std::string& path, std::vector<TMyFile*> entries,
+                                         const std::function<TByteSink(TMyFile&)>& begin,
+                                         const std::function<void(TMyFile&)>& end) {
   // Blocks lie in the file in the order of their offsets: read that way, the
   // reader's look-ahead serves neighbouring blocks without seeking back.
   std::stable_sort(entries.begin(), entries.end(), [](const TMyFile* a, const TMyFile* b) {
@@ -488,12 +543,21 @@ void TMyContaner::LoadContentsFromFile(const std::string& path, std::vector<TMyF
   });
   TBufferedFileReader reader(path);
   for (TMyFile* entry : entries) {
+    const TByteSink sink = begin(*entry);
+    // Only the file's own faults make the container damaged.
+    bool inSink = false;
+    const TByteSink guarded = [&](const uint8_t* bytes, size_t count) {
+      inSink = true;
+      sink(bytes, count);
+      inSink = false;
+    };
     try {
-      entry->ReadContent(reader);
+      entry->StreamContent(reader, guarded);
     } catch (const Exception& e) {
+      if (inSink) throw;
       ThrowDamaged(path, e.what());
     }
-    use(*entry);
+    end(*entry);
   }
 }
 
@@ -591,8 +655,9 @@ int32_t TMyFS_Engine::NextFreeNumber() const {
 int32_t TMyFS_Engine::ReadContainerNumber(const std::string& path) {
   // Runs for every listed container each time a store is loaded, so it takes
   // the fewest system calls: open, one read at the offset, close. Open only
-  // for this one read, the file takes no advisory lock.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // for this one read, the file takes no advisory lock. Not blocking: a FIFO
+  // in its place opens at once, and refuses the positioned read (ESPIPE).
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0)
     throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
   uint8_t bytes[4];
@@ -607,8 +672,9 @@ int32_t TMyFS_Engine::ReadContainerNumber(const std::string& path) {
     done += static_cast<size_t>(n);
   }
   ::close(fd);
-  if (error == EISDIR)
-    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(error)));
+  if (error == EISDIR || error == ESPIPE)
+    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(),
+                           error == ESPIPE ? kNotRegularFile : std::strerror(error)));
   if (error != 0)
     throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(error)));
   if (done < sizeof bytes) ThrowDamaged(path, "it is too short to hold a container header");

@@ -21,6 +21,7 @@
 #include "foundation/Streams.h"
 #include "foundation/uMyClasses.h"
 #include "foundation/uMyHash.h"
+#include "foundation/uMyStreamUtils.h"
 #include "store/NameIndex.h"
 
 namespace pellmor {
@@ -101,9 +102,18 @@ class TMyFile : public TPersistent {
   void WriteContent(TStream& stream);
   // Reads the block at ContentOffset into Content (decompressed when
   // Compressed); a length of 0 or below leaves Content as it is. Never reads
-  // outside the stream: a block that does not fit, or bad compressed data,
-  // raises an Exception whose message says which entry.
+  // outside the stream: a block that does not fit, bad compressed data, or
+  // data that expands beyond ContentBound raises an Exception whose message
+  // says which entry and what was wrong.
   void ReadContent(TStream& stream);
+  // The same bytes handed to sink piece by piece as they are expanded, never
+  // held whole (Content is left alone); nothing is handed on for an empty
+  // block. Raises as ReadContent does; what sink raises passes through.
+  void StreamContent(TStream& stream, const TByteSink& sink) const;
+  // The most bytes a compressed block of blockLength bytes may expand to:
+  // what deflate can code in that many bytes (MaxInflatedSize), and never
+  // more than a content can hold (kMaxContentSize).
+  static int64_t ContentBound(int32_t blockLength);
 
   uint64_t LastWriteTime = 0;   // FILETIME, UTC
   uint64_t CreationTime = 0;    // FILETIME, UTC
@@ -131,6 +141,13 @@ class TMyFile : public TPersistent {
 
  private:
   friend class TMyFileList;
+
+  // Checks the block at ContentOffset and leaves stream after its length;
+  // returns the count of its bytes (0 for none).
+  int32_t SeekBlockBytes(TStream& stream) const;
+  // Says what was wrong with a compressed block of blockLength bytes.
+  [[noreturn]] void ThrowBadCompressedData(int32_t blockLength,
+                                           const EDecompressionError& error) const;
 
   TMyFileList* owner_;
   int position_ = -1;  // position in owner_, kept by the list
@@ -244,12 +261,15 @@ class TMyContaner : public TPersistent {
   // ContentOffset and Compressed as its record gave them), for readers that
   // loaded lpRecords. Raises as LoadFromFile does.
   void LoadContentFromFile(const std::string& path, TMyFile& entry);
-  // The same for several entries through one open file: their blocks are
-  // read in ascending ContentOffset, each decompressed once, and use(entry)
-  // is called right after each (it may take or clear the entry's Content, so
-  // that only one content is held at a time).
-  void LoadContentsFromFile(const std::string& path, std::vector<TMyFile*> entries,
-                            const std::function<void(TMyFile&)>& use);
+  // Streams the content blocks of several entries through one open file, in
+  // ascending ContentOffset: each entry's bytes go, piece by piece as they
+  // are expanded (TMyFile::StreamContent), to the sink that begin(entry)
+  // returns, and end(entry) follows its last piece. No content is held whole.
+  // Raises as LoadFromFile does for the file's faults; what the sinks, begin
+  // and end raise passes through unchanged.
+  void StreamContentsFromFile(const std::string& path, std::vector<TMyFile*> entries,
+                              const std::function<TByteSink(TMyFile&)>& begin,
+                              const std::function<void(TMyFile&)>& end);
 
   // Writes the container: header, entry records, content blocks, then the
   // offsets patched into the records. SaveToFile builds the image in memory

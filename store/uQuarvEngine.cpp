@@ -7,6 +7,7 @@
 
 #include "foundation/AsciiText.h"
 #include "foundation/Platform.h"
+#include "foundation/ShownText.h"
 #include "foundation/TextLines.h"
 #include "foundation/uMyStreamUtils.h"
 #include "scan/uMyFileUtils.h"
@@ -25,7 +26,8 @@ uint64_t NowUtcFileTime() {
 }
 
 // Sets a container file's NextNumber in place: four bytes, so the recorded
-// revision is never seen half written.
+// revision is never seen half written; synced before the history names the
+// next revision.
 void PatchNextNumber(const std::string& path, int32_t next) {
   TFileStream file(path, TFileStream::Mode::OpenReadWrite);
   if (file.Size() < kContainerNextNumberOffset + 4)
@@ -33,6 +35,7 @@ void PatchNextNumber(const std::string& path, int32_t next) {
         "Container '%s' is damaged: it is too short to hold a container header", path.c_str()));
   file.SetPosition(kContainerNextNumberOffset);
   WriteInt32(file, next);
+  file.Sync();
 }
 
 bool NameLess(const std::string& a, const std::string& b) { return CompareNamesAscii(a, b) < 0; }
@@ -55,9 +58,14 @@ bool TQuarv_IgonreList::Add(const std::string& name) {
 }
 
 void TQuarv_IgonreList::LoadFromFile(const std::string& path) {
+  TFileStream file(path, TFileStream::Mode::OpenRead);
+  LoadFromStream(file);
+}
+
+void TQuarv_IgonreList::LoadFromStream(TStream& stream) {
   // All lines at once: sorted behind the names already present, so that a
   // stable sort keeps those, and then the earliest line, first among equals.
-  std::vector<std::string> lines = ReadTextFile(path);
+  std::vector<std::string> lines = ReadTextLines(stream);
   names_.insert(names_.end(), std::make_move_iterator(lines.begin()),
                 std::make_move_iterator(lines.end()));
   std::stable_sort(names_.begin(), names_.end(), NameLess);
@@ -203,7 +211,7 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
     if (entry->IsLink && !entry->Deleted) renamedTo.push_back(&entry->Name());
   }
   if (const std::string* missing = Renames.RemoveByNewNames(renamedTo))
-    throw Exception(Format("Rename item for '%s' not found", missing->c_str()));
+    throw Exception(Format("Rename item for '%s' not found", QuoteName(*missing).c_str()));
   const bool consumedRenames = !renamedTo.empty();
 
   TMyContaner* previous = FileSystem->Containers.Last();
@@ -262,10 +270,12 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   SaveHistory();
   CrashPoint("history written");
   if (consumedRenames) {
-    if (Renames.Count() == 0)
+    if (Renames.Count() == 0) {
       RemoveFile(RenameFileName);
-    else
+      SyncFolder(FolderOf(RenameFileName));
+    } else {
       Renames.SaveToFile(RenameFileName);
+    }
   }
 }
 

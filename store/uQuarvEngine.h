@@ -38,8 +38,9 @@ class TQuarv_IgonreList {
   int Count() const { return static_cast<int>(names_.size()); }
   const std::vector<std::string>& Names() const { return names_; }
 
-  // Adds every line of a file as it is (no trimming, no wildcards).
+  // Adds every line of a file (stream) as it is (no trimming, no wildcards).
   void LoadFromFile(const std::string& path);
+  void LoadFromStream(TStream& stream);
 
   TQuarv_Engine* Owner;  // borrowed
 

@@ -8,10 +8,12 @@
 #include <functional>
 #include <sstream>
 
+#include "cli/CheckoutCommand.h"
 #include "cli/VerifyCommand.h"
 #include "foundation/Platform.h"
 #include "foundation/uMyStreamUtils.h"
 #include "store/uMyFS.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/StoreWriter.h"
 #include "tests/support/TempDir.h"
@@ -33,6 +35,9 @@ class SampleStore {
     out = text.str();
     return problems;
   }
+
+  // Records one more revision; returns its number.
+  int Record(const test::SampleChanges& changes) { return writer_.Record(changes); }
 
   const std::string& Root() const { return dir_.Path(); }
   std::string Store(const std::string& relative) const { return dir_ / (".Quarv/" + relative); }
@@ -144,6 +149,61 @@ TEST(VerifyCommandTest, EveryKindOfDamageIsReportedWithItsFile) {
       found |= line.rfind(expected, 0) == 0 && line.find(c.text) != std::string::npos;
     EXPECT_TRUE(found) << "expected a line " << expected << "..." << c.text << " in\n" << out;
     EXPECT_EQ(out.find("the store is whole"), std::string::npos);
+  }
+}
+
+// Verify and checkout judge a store by the same rules: a revision that
+// checkout refuses is one that verify reports, with the reason checkout
+// gives, and a revision verify passes checks out. A link's target is judged
+// whether the revision holds its bytes or carries them from an older one.
+TEST(VerifyCommandTest, VerifyReportsWhatCheckoutRefuses) {
+  using namespace std::string_literals;
+  const std::string longName = "dir\\" + std::string(300, 'n');
+  const struct {
+    const char* what;
+    test::SampleChanges changes;
+    std::string problem;  // part of verify's line; "" for a store that is whole
+  } cases[] = {
+      {"a sound revision", {.Written = {{"fine.txt", {"ok"}}}}, ""},
+      {"a link whose target holds a NUL byte",
+       {.Written = {{"bad", {"a\0b"s, kAttrReparsePoint}}}},
+       "'bad' cannot be checked out: its target holds a NUL byte"},
+      {"a link whose target is empty",
+       {.Written = {{"bad", {"", kAttrReparsePoint}}}},
+       "'bad' cannot be checked out: its target is empty"},
+      {"a link whose target is longer than a path may be",
+       {.Written = {{"bad", {std::string(5000, 't'), kAttrReparsePoint}}}},
+       "'bad' cannot be checked out: its target is longer than 4095 bytes"},
+      {"a 300-byte name",
+       {.Written = {{longName, {"x"}}}},
+       "cannot be checked out: its name has a component of 300 bytes"},
+      {"one path under two spellings",
+       {.Written = {{"a\\b", {"1"}}, {"a/b", {"2"}}}},
+       "'a\\b' cannot be checked out: its name occurs twice in the revision"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const bool carried : {false, true}) {
+      SCOPED_TRACE(carried ? "carried into a later revision" : "in its own revision");
+      SampleStore store;
+      int newest = store.Record(c.changes);
+      if (carried) newest = store.Record({.Written = {{"later.txt", {"later"}}}});
+      std::string out;
+      const int problems = store.Verify(out);
+      const std::string checkoutError = test::ErrorOf([&] {
+        std::ostringstream ignored;
+        test::TempDir dest;
+        RunCheckout({store.Root(), newest, dest / "out", false}, ignored);
+      });
+      if (c.problem.empty()) {
+        EXPECT_EQ(problems, 0) << out;
+        EXPECT_EQ(checkoutError, "");
+        continue;
+      }
+      EXPECT_NE(out.find(store.Container(newest) + ": "), std::string::npos) << out;
+      EXPECT_NE(out.find(c.problem), std::string::npos) << out;
+      EXPECT_NE(checkoutError, "") << "checkout wrote a revision that verify refused";
+    }
   }
 }
 

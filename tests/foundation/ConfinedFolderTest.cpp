@@ -30,9 +30,9 @@ class ConfinedFolderTest : public ::testing::Test {
   // Writes text as a file with the fixture's times.
   void Write(TConfinedFolder& folder, const std::string& name, const std::string& text,
              bool executable = false) {
-    TMemoryStream bytes;
-    bytes.Assign(text.data(), text.size());
-    folder.WriteFile(name, bytes, executable, accessed_, written_);
+    const auto file = folder.CreateFile(name, executable);
+    file->Write(text.data(), text.size());
+    file->Finish(accessed_, written_);
   }
 
   const uint64_t written_ = UnixTimeToFileTime(1600000000, 123456700);

@@ -1,6 +1,7 @@
 // ReadFileContent: whole files, links read as their target text, and the
 // errors that name the file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -55,7 +56,10 @@ TEST(ReadFileContentTest, ErrorsNameTheFile) {
        "Cannot open file \"" + (dir / "missing") + "\". No such file or directory"},
       {dir / "sub", "Cannot open file \"" + (dir / "sub") + "\". Is a directory"},
       {dir / "sub/file/x", "Cannot open file \"" + (dir / "sub/file/x") + "\". Not a directory"},
+      // Put where the scan saw a file: refused at once, not waited on.
+      {dir / "fifo", "Cannot open file \"" + (dir / "fifo") + "\". It is not a regular file"},
   };
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0666), 0);
   TMemoryStream content;
   for (const auto& c : cases) {
     try {

@@ -1,11 +1,11 @@
-#include "foundation/Streams.h"
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "foundation/Exception.h"
+#include "foundation/Streams.h"
 #include "tests/support/ErrorText.h"
 #include "tests/support/TempDir.h"
 
@@ -97,9 +97,25 @@ TEST(FileStreamTest, OpenAndCreateErrorsNameTheFileAndTheReason) {
   if (::geteuid() != 0) {
     test::WriteFile(dir / "locked.dat", "x");
     ASSERT_EQ(::chmod((dir / "locked.dat").c_str(), 0), 0);
-    EXPECT_EQ(test::ErrorOf([&] { TFileStream f(dir / "locked.dat", TFileStream::Mode::OpenRead); }),
-              "Cannot open file \"" + (dir / "locked.dat") + "\". Permission denied");
+    EXPECT_EQ(
+        test::ErrorOf([&] { TFileStream f(dir / "locked.dat", TFileStream::Mode::OpenRead); }),
+        "Cannot open file \"" + (dir / "locked.dat") + "\". Permission denied");
   }
+}
+
+// A FIFO where a file is expected would block an open for ever (until some
+// writer comes); it is refused at once in every mode, naming it.
+TEST(FileStreamTest, AFifoOrDeviceIsRefusedWithoutWaiting) {
+  test::TempDir dir;
+  const std::string fifo = dir / "1.dat";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  const std::string opened = "Cannot open file \"" + fifo + "\". It is not a regular file";
+  EXPECT_EQ(test::ErrorOf([&] { TFileStream f(fifo, TFileStream::Mode::OpenRead); }), opened);
+  EXPECT_EQ(test::ErrorOf([&] { TFileStream f(fifo, TFileStream::Mode::OpenReadWrite); }), opened);
+  EXPECT_EQ(test::ErrorOf([&] { TFileStream f(fifo, TFileStream::Mode::Create); }),
+            "Cannot create file \"" + fifo + "\". It is not a regular file");
+  EXPECT_EQ(test::ErrorOf([] { TFileStream f("/dev/zero", TFileStream::Mode::OpenRead); }),
+            "Cannot open file \"/dev/zero\". It is not a regular file");
 }
 
 TEST(FileStreamTest, CreateTruncatesAndReadWriteWorksInPlace) {

@@ -1,10 +1,11 @@
-#include "foundation/uMyHash.h"
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "foundation/uMyHash.h"
 
 namespace pellmor {
 namespace {
@@ -48,14 +49,16 @@ TEST_P(HashPathTest, StandardVectorsAndPaddingBoundaries) {
       {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
       {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
        "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-      {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+      {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmn"
+       "opqrsmnopqrstnopqrstu",
        "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
       {std::string(55, 'a'), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318"},
       {std::string(56, 'a'), "b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a"},
       {std::string(63, 'a'), "7d3e74a05d7db15bce4ad9ec0658ea98e3f06eeecf16b4c6fff2da457ddc2f34"},
       {std::string(64, 'a'), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
       {std::string(65, 'a'), "635361c48bb9eab14198e76ea8ab7f1a41685d6ad62aa9146d301d4f17eb0ae0"},
-      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+      {std::string(1000000, 'a'),
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
   };
   for (const auto& [message, expected] : vectors)
     EXPECT_EQ(HashOf(message), expected) << GetParam().name << ", " << message.size() << " bytes";
@@ -105,6 +108,30 @@ TEST(ContentDigestTest, EmptyContentIsAllZerosAndPositionIsIgnored) {
   stream.SetPosition(1);
   ContentDigest(stream, digest);
   EXPECT_EQ(Hex(digest), "ca978112ca1bbdcafac231b39a23dc4da786eff8147c4e72b9807785afee48bb");
+}
+
+TEST(ContentDigestTest, PiecewiseHashingGivesTheDigestOfTheWhole) {
+  std::mt19937 random(777);
+  std::vector<uint8_t> data(5000);
+  for (auto& b : data) b = static_cast<uint8_t>(random());
+  for (const size_t length :
+       {size_t{0}, size_t{1}, size_t{55}, size_t{64}, size_t{65}, size_t{1000}, data.size()}) {
+    TMemoryStream whole;
+    whole.Assign(data.data(), length);
+    TContentDigest expected;
+    ContentDigest(whole, expected);
+    // Pieces of random sizes, empty ones among them, across block boundaries.
+    TContentHasher hasher;
+    for (size_t done = 0; done < length;) {
+      const size_t piece = std::min<size_t>(random() % 150, length - done);
+      hasher.Update(data.data() + done, piece);
+      done += piece;
+    }
+    EXPECT_EQ(hasher.Size(), length);
+    TContentDigest digest;
+    hasher.Finish(digest);
+    EXPECT_EQ(Hex(digest), Hex(expected)) << length << " bytes";
+  }
 }
 
 TEST(ContentDigestTest, DigestsEqualComparesEveryByte) {

@@ -1,12 +1,13 @@
-#include "foundation/uMyStreamUtils.h"
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "foundation/uMyStreamUtils.h"
 #include "tests/support/ErrorText.h"
 #include "tests/support/TempDir.h"
 
@@ -21,7 +22,9 @@ Bytes Content(const TMemoryStream& stream) {
 
 void Load(TMemoryStream& stream, const Bytes& bytes) { stream.Assign(bytes.data(), bytes.size()); }
 
-void Load(TMemoryStream& stream, const std::string& text) { stream.Assign(text.data(), text.size()); }
+void Load(TMemoryStream& stream, const std::string& text) {
+  stream.Assign(text.data(), text.size());
+}
 
 struct WriteCase {
   const char* name;
@@ -50,13 +53,17 @@ TEST(StreamPrimitivesTest, ByteImages) {
        {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}},
       {"empty string", [](TStream& s) { WriteString(s, ""); }, {0, 0, 0, 0}},
       {"abc", [](TStream& s) { WriteString(s, "abc"); }, {0x03, 0, 0, 0, 0x61, 0x62, 0x63}},
-      {"string with NUL", [](TStream& s) { WriteString(s, std::string("a\0b", 3)); },
+      {"string with NUL",
+       [](TStream& s) { WriteString(s, std::string("a\0b", 3)); },
        {0x03, 0, 0, 0, 0x61, 0x00, 0x62}},
-      {"UTF-8 e-acute counts bytes", [](TStream& s) { WriteUtf8String(s, "\xC3\xA9"); },
+      {"UTF-8 e-acute counts bytes",
+       [](TStream& s) { WriteUtf8String(s, "\xC3\xA9"); },
        {0x02, 0, 0, 0, 0xC3, 0xA9}},
-      {"UTF-8 euro sign", [](TStream& s) { WriteUtf8String(s, "\xE2\x82\xAC"); },
+      {"UTF-8 euro sign",
+       [](TStream& s) { WriteUtf8String(s, "\xE2\x82\xAC"); },
        {0x03, 0, 0, 0, 0xE2, 0x82, 0xAC}},
-      {"ill-formed byte written as U+FFFD", [](TStream& s) { WriteUtf8String(s, "a\xFFz"); },
+      {"ill-formed byte written as U+FFFD",
+       [](TStream& s) { WriteUtf8String(s, "a\xFFz"); },
        {0x05, 0, 0, 0, 'a', 0xEF, 0xBF, 0xBD, 'z'}},
       {"Digest", [&](TStream& s) { WriteDigest(s, digest); }, digestBytes},
       {"empty block",
@@ -104,8 +111,8 @@ TEST(StreamPrimitivesTest, ValuesReadBackInOrder) {
 }
 
 TEST(StreamPrimitivesTest, NonPositiveLengthPrefixReadsAsEmptyAndConsumesOnlyThePrefix) {
-  for (const Bytes& prefix : {Bytes{0, 0, 0, 0}, Bytes{0xFF, 0xFF, 0xFF, 0xFF},
-                              Bytes{0x00, 0x00, 0x00, 0x80}}) {
+  for (const Bytes& prefix :
+       {Bytes{0, 0, 0, 0}, Bytes{0xFF, 0xFF, 0xFF, 0xFF}, Bytes{0x00, 0x00, 0x00, 0x80}}) {
     Bytes image = prefix;
     image.push_back(0x5A);  // the next field
     TMemoryStream stream;
@@ -165,20 +172,27 @@ TEST(StreamPrimitivesTest, TruncatedStreamsRaiseReadError) {
       {"Int32 of 3 bytes", {1, 2, 3}, [](TStream& s) { ReadInt32(s); }},
       {"Int64 of 7 bytes", {1, 2, 3, 4, 5, 6, 7}, [](TStream& s) { ReadInt64(s); }},
       {"Byte at the end", {}, [](TStream& s) { ReadByte(s); }},
-      {"Raw8 of 4 bytes", {1, 2, 3, 4}, [](TStream& s) {
+      {"Raw8 of 4 bytes",
+       {1, 2, 3, 4},
+       [](TStream& s) {
          uint64_t v;
          ReadRaw8(s, v);
        }},
-      {"Digest of 31 bytes", Bytes(31, 1), [](TStream& s) {
+      {"Digest of 31 bytes", Bytes(31, 1),
+       [](TStream& s) {
          TContentDigest d;
          ReadDigest(s, d);
        }},
       {"string shorter than its prefix", {5, 0, 0, 0, 'a', 'b'}, [](TStream& s) { ReadString(s); }},
-      {"UTF-8 string shorter than its prefix", {3, 0, 0, 0, 'a'},
+      {"UTF-8 string shorter than its prefix",
+       {3, 0, 0, 0, 'a'},
        [](TStream& s) { ReadUtf8String(s); }},
-      {"string prefix of 2 GiB - 1", {0xFF, 0xFF, 0xFF, 0x7F, 'x'},
+      {"string prefix of 2 GiB - 1",
+       {0xFF, 0xFF, 0xFF, 0x7F, 'x'},
        [](TStream& s) { ReadString(s); }},
-      {"block prefix of 2 GiB - 1", {0xFF, 0xFF, 0xFF, 0x7F, 'x'}, [](TStream& s) {
+      {"block prefix of 2 GiB - 1",
+       {0xFF, 0xFF, 0xFF, 0x7F, 'x'},
+       [](TStream& s) {
          TMemoryStream target;
          ReadBlock(target, s);
        }},
@@ -192,7 +206,9 @@ TEST(StreamPrimitivesTest, TruncatedStreamsRaiseReadError) {
 
 TEST(StreamPrimitivesTest, TruncatedReadsFromAFileRaiseReadError) {
   test::TempDir dir;
-  test::WriteFile(dir / "short.dat", std::string("\x10\x00\x00\x00" "abc", 7));
+  test::WriteFile(dir / "short.dat", std::string("\x10\x00\x00\x00"
+                                                 "abc",
+                                                 7));
   TFileStream file(dir / "short.dat", TFileStream::Mode::OpenRead);
   EXPECT_EQ(test::ErrorOf([&] { ReadString(file); }), "Stream read error");
   file.SetPosition(0);
@@ -251,8 +267,9 @@ class OversizeStream : public TStream {
 TEST(StreamPrimitivesTest, OversizeBlockIsRefusedInsteadOfWrappingItsLength) {
   OversizeStream huge;
   TMemoryStream target;
-  EXPECT_EQ(test::ErrorOf([&] { WriteBlock(target, huge); }),
-            "A block of 2147483648 bytes is too long to be written (the limit is 2147483647 bytes)");
+  EXPECT_EQ(
+      test::ErrorOf([&] { WriteBlock(target, huge); }),
+      "A block of 2147483648 bytes is too long to be written (the limit is 2147483647 bytes)");
   EXPECT_EQ(target.Size(), 0);
 }
 
@@ -316,7 +333,8 @@ TEST(CompressionTest, DecompressionGrowsFarBeyondTheInputSize) {
   EXPECT_LT(stream.Size(), 20000);
   DecompressMemoryStream(stream, stream);
   ASSERT_EQ(stream.Size(), 5 << 20);
-  EXPECT_EQ(std::string(stream.Memory(), stream.Memory() + stream.Size()), std::string(5 << 20, 'z'));
+  EXPECT_EQ(std::string(stream.Memory(), stream.Memory() + stream.Size()),
+            std::string(5 << 20, 'z'));
 }
 
 // A bound on the expanded size: data that expands to exactly the bound is
@@ -330,10 +348,15 @@ TEST(CompressionTest, DecompressionStopsAtTheGivenBound) {
     DecompressMemoryStream(compressed, target, bound);
     EXPECT_EQ(target.Size(), 100000) << bound;
   }
-  for (const int64_t bound : {int64_t{99999}, int64_t{256}, int64_t{0}, int64_t{-1}}) {
+  for (const int64_t bound : {int64_t{99999}, int64_t{256}, int64_t{0}}) {
     TMemoryStream target;
     Load(target, std::string("untouched"));
-    EXPECT_THROW(DecompressMemoryStream(compressed, target, bound), EDecompressionError) << bound;
+    try {
+      DecompressMemoryStream(compressed, target, bound);
+      ADD_FAILURE() << "no error for the bound " << bound;
+    } catch (const EDecompressionTooLarge& e) {
+      EXPECT_EQ(e.Limit(), bound);
+    }
     EXPECT_EQ(target.Size(), 9) << bound;
   }
   TMemoryStream empty, target;
@@ -382,6 +405,85 @@ TEST(CompressionTest, DamagedInputRaisesDecompressionErrorAndLeavesTargetAlone) 
     EXPECT_EQ(Content(target), (Bytes{'u', 'n', 't', 'o', 'u', 'c', 'h', 'e', 'd'})) << name;
     EXPECT_EQ(target.Position(), 4) << name;
   }
+}
+
+// What a reader gets from expanding the data piece by piece: the bytes, or
+// how it failed.
+struct Streamed {
+  std::string bytes;
+  size_t largestPiece = 0;
+  std::string failure;  // "", "damaged" or "too large"
+};
+
+Streamed Stream(const Bytes& data, int64_t bound) {
+  TMemoryStream source;
+  Load(source, data);
+  Streamed result;
+  try {
+    InflateToSink(source, source.Size(), bound, [&](const uint8_t* bytes, size_t count) {
+      result.bytes.append(reinterpret_cast<const char*>(bytes), count);
+      result.largestPiece = std::max(result.largestPiece, count);
+    });
+    EXPECT_EQ(source.Position(), source.Size());
+  } catch (const EDecompressionTooLarge& e) {
+    EXPECT_EQ(e.Limit(), bound);
+    result.failure = "too large";
+  } catch (const EDecompressionError&) {
+    result.failure = "damaged";
+  }
+  return result;
+}
+
+TEST(CompressionTest, StreamedExpansionGivesTheBytesInBoundedPieces) {
+  std::string input;
+  for (int i = 0; i < 200000; ++i) input += static_cast<char>('a' + i % 7 * (i % 13));
+  input += std::string(3 << 20, 'z');
+  TMemoryStream packed;
+  Load(packed, input);
+  CompressMemoryStream(packed, packed);
+  const Streamed streamed = Stream(Content(packed), INT64_MAX);
+  EXPECT_EQ(streamed.failure, "");
+  EXPECT_TRUE(streamed.bytes == input);
+  EXPECT_LE(streamed.largestPiece, size_t{256} * 1024);
+
+  // The bound as the whole expansion keeps it: exactly enough passes, one
+  // byte less is refused before the sink sees a byte beyond it.
+  EXPECT_EQ(Stream(Content(packed), static_cast<int64_t>(input.size())).failure, "");
+  const Streamed cut = Stream(Content(packed), static_cast<int64_t>(input.size()) - 1);
+  EXPECT_EQ(cut.failure, "too large");
+  EXPECT_LT(cut.bytes.size(), input.size());
+}
+
+TEST(CompressionTest, StreamedExpansionRefusesWhatTheWholeExpansionRefuses) {
+  TMemoryStream original, good;
+  Load(original, std::string(4000, 'q') + "tail");
+  CompressMemoryStream(original, good);
+  const Bytes zlib = Content(good);
+  Bytes badChecksum = zlib;
+  badChecksum.back() ^= 1;
+  Bytes trailing = zlib;
+  trailing.push_back(0);
+  const std::vector<std::pair<const char*, Bytes>> cases = {
+      {"empty", {}},
+      {"not zlib", {'h', 'e', 'l', 'l', 'o'}},
+      {"truncated", Bytes(zlib.begin(), zlib.begin() + zlib.size() / 2)},
+      {"checksum missing", Bytes(zlib.begin(), zlib.end() - 4)},
+      {"wrong checksum", badChecksum},
+      {"bytes after the stream", trailing},
+  };
+  for (const auto& [name, input] : cases)
+    EXPECT_EQ(Stream(input, INT64_MAX).failure, "damaged") << name;
+}
+
+TEST(CompressionTest, DeflateExpandsABlockAtMostAThousandAndThirtyTwoFold) {
+  // 64 MiB of one byte value is about as compressible as deflate allows.
+  TMemoryStream packed;
+  Load(packed, std::string(64 << 20, 'x'));
+  CompressMemoryStream(packed, packed);
+  EXPECT_LE(int64_t{64} << 20, MaxInflatedSize(packed.Size()));
+  EXPECT_EQ(MaxInflatedSize(0), 0);
+  EXPECT_EQ(MaxInflatedSize(1000), 1032000);
+  EXPECT_EQ(MaxInflatedSize(INT64_MAX / 2), INT64_MAX);
 }
 
 TEST(CompressionTest, ErrorsDeriveFromTheZlibAndGeneralErrorClasses) {

@@ -48,6 +48,8 @@ TEST(CheckoutNamesTest, RefusesNamesThatCouldLeaveTheFolder) {
       {std::string("a\0b", 3), "NUL byte"},
       {".git\\hooks\\post-checkout", "'.git' component"},
       {"sub\\.GIT\\config", "'.git' component"},
+      // No file system takes a name longer than 255 bytes.
+      {"dir\\" + std::string(256, 'n'), "a component of 256 bytes, more than a file name may have"},
   };
   for (const auto& c : cases) {
     const std::vector<TNameProblem> problems = Revision().Add("fine.txt").Add(c.name).Problems();
@@ -67,6 +69,7 @@ TEST(CheckoutNamesTest, AcceptsOrdinaryNames) {
                   .Add("gitignore\\.gitignore")
                   .Add("link", kAttrReparsePoint)
                   .Add("C:\\x")
+                  .Add(std::string(255, 'n') + "\\" + std::string(255, 'm'))
                   .Problems()
                   .empty());
 }

@@ -1,6 +1,5 @@
-#include "store/uMyFS.h"
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,10 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "foundation/AsciiText.h"
 #include "foundation/Platform.h"
 #include "foundation/uMyStreamUtils.h"
-#include "foundation/AsciiText.h"
+#include "store/uMyFS.h"
 #include "store/uMyHistory.h"
+#include "tests/support/ErrorText.h"
+#include "tests/support/RawContainer.h"
 #include "tests/support/TempDir.h"
 
 namespace pellmor {
@@ -195,7 +197,9 @@ TEST(TMyContanerFormatTest, EmptyContainerEndsRightAfterTheCount) {
 TEST(TMyContanerFormatTest, EveryStoredFieldRoundTrips) {
   TMyContaner c;
   FillSmallRevision(c);
-  c.Comment = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x9C\x93";
+  c.Comment =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e \xE2\x9C\x93";
   c.NextNumber = 7;
   TMyFile* a = c.Files[0];
   a->Attributes = 0x80000421u;
@@ -418,6 +422,60 @@ TEST_F(DamagedContainerTest, FlippedBytesNeverEscapeTheReader) {
   }
 }
 
+// A block of zeros that expands past what a content can hold: 2049 MiB in
+// about 2 MiB of zlib data. Streamed, it is refused once the bound is passed,
+// saying so, and the sink never sees more than the bound; memory stays at
+// one piece.
+TEST(ContentBoundTest, AnExpansionPastTheLargestContentIsRefusedSayingSo) {
+  test::TempDir dir;
+  const std::string path = dir / "1.dat";
+  test::WriteFile(path, test::RawContainer(1, 0, 0,
+                                           {{.Name = "bomb.bin",
+                                             .Block = test::ZerosZlibStream(2049),
+                                             .Compressed = true,
+                                             .Hash = test::ZerosDigest(2049)}}));
+  TMyContaner records;
+  records.LoadFromFile(path, lpRecords);
+  int64_t seen = 0;
+  try {
+    records.StreamContentsFromFile(
+        path, {records.Files[0]},
+        [&](TMyFile&) { return [&](const uint8_t*, size_t count) { seen += count; }; },
+        [](TMyFile&) { ADD_FAILURE() << "the block was taken as whole"; });
+    ADD_FAILURE() << "no error";
+  } catch (const EDamagedContainer& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Container '" + path +
+                  "' is damaged: the content of 'bomb.bin' expands to more than 2147483647 bytes, "
+                  "more than a stored content can hold");
+  }
+  EXPECT_LE(seen, kMaxContentSize);
+  EXPECT_GT(seen, kMaxContentSize - (int64_t{1} << 20));
+  EXPECT_EQ(TMyFile::ContentBound(2 << 20), kMaxContentSize);
+  EXPECT_EQ(TMyFile::ContentBound(1000), 1032000);
+}
+
+// What the sink raises is its own failure, not damage of the container.
+TEST(ContentBoundTest, ASinksFailurePassesThroughUnchanged) {
+  test::TempDir dir;
+  const std::string path = dir / "1.dat";
+  test::WriteFile(path, test::RawContainer(1, 0, 0,
+                                           {{.Name = "zeros.bin",
+                                             .Block = test::ZerosZlibStream(2),
+                                             .Compressed = true,
+                                             .Hash = test::ZerosDigest(2)}}));
+  TMyContaner records;
+  records.LoadFromFile(path, lpRecords);
+  EXPECT_EQ(
+      test::ErrorOf([&] {
+        records.StreamContentsFromFile(
+            path, {records.Files[0]},
+            [](TMyFile&) { return [](const uint8_t*, size_t) { throw Exception("disk full"); }; },
+            [](TMyFile&) {});
+      }),
+      "disk full");
+}
+
 TEST(ReadContainerNumberTest, ReadsTheFourBytesAtOffset13) {
   test::TempDir dir;
   TMyContaner c;
@@ -451,6 +509,10 @@ TEST(ReadContainerNumberTest, ReadsTheFourBytesAtOffset13) {
     EXPECT_EQ(std::string(e.what()),
               "Cannot open file \"" + dir / "folder.dat" + "\". " + std::strerror(EISDIR));
   }
+  // A FIFO opens at once and refuses the read, as any file that is not one.
+  ASSERT_EQ(::mkfifo((dir / "fifo.dat").c_str(), 0666), 0);
+  EXPECT_EQ(test::ErrorOf([&] { TMyFS_Engine::ReadContainerNumber(dir / "fifo.dat"); }),
+            "Cannot open file \"" + dir / "fifo.dat" + "\". It is not a regular file");
   try {
     TMyFS_Engine::ReadContainerNumber(dir / "missing.dat");
     FAIL();
@@ -550,8 +612,8 @@ TMyFile* FirstLink(const TMyFileList& list, const std::string& upper, bool delet
 // Random adds, renames, copies, removals, sorts and clears over a pool of
 // names; after every step each lookup (of every name, or of probes names
 // drawn from the pool) must give what a linear scan gives.
-void CheckIndexThroughRandomChanges(const std::vector<std::string>& names, int steps,
-                                    unsigned seed, size_t probes = 0) {
+void CheckIndexThroughRandomChanges(const std::vector<std::string>& names, int steps, unsigned seed,
+                                    size_t probes = 0) {
   std::mt19937 random(seed);
   TMyContaner c;
   TMyFileList& list = c.Files;

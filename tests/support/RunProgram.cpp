@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,7 +16,8 @@ extern char** environ;
 namespace pellmor::test {
 
 int RunProgram(const std::vector<std::string>& args, const std::string& folder,
-               const std::vector<std::string>& extra, std::string& out, std::string& err) {
+               const std::vector<std::string>& extra, std::string& out, std::string& err,
+               long* peakKilobytes) {
   std::vector<std::string> env_text;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
@@ -72,8 +74,10 @@ int RunProgram(const std::vector<std::string>& args, const std::string& folder,
     }
   }
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  if (peakKilobytes != nullptr) *peakKilobytes = usage.ru_maxrss;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

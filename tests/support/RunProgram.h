@@ -10,9 +10,12 @@ namespace pellmor::test {
 // standard input from /dev/null, the environment of the test plus extra
 // entries (NAME=value, replacing ours of the same name). Returns the exit
 // status (-1 when it did not exit normally); out and err get its standard
-// output and standard error. Throws std::runtime_error when it cannot start.
+// output and standard error, peakKilobytes (when given) the most memory it
+// held at once (its peak resident set). Throws std::runtime_error when it
+// cannot start.
 int RunProgram(const std::vector<std::string>& args, const std::string& folder,
-               const std::vector<std::string>& extra, std::string& out, std::string& err);
+               const std::vector<std::string>& extra, std::string& out, std::string& err,
+               long* peakKilobytes = nullptr);
 
 // The path of a program of this build (e.g. "quarv"): in PELLMOR_BIN when set,
 // else beside the running test program (both live in the build's bin folder).
