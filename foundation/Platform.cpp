@@ -263,27 +263,41 @@ void ReadFileContent(const std::string& path, TMemoryStream& content) {
   content.SetPosition(0);
 }
 
-void WriteFileAtomically(const std::string& path, const std::function<void(TStream&)>& write) {
-  const std::string temporary = path + ".tmp";
+TFileReplacement::TFileReplacement(std::string path, const std::function<void(TStream&)>& write)
+    : path_(std::move(path)), temporary_(path_ + ".tmp") {
   // A leftover of a write that was cut short is ours to replace; removed
   // first, so that whatever stands there (a link, a FIFO) is not written to.
-  FileCalls().Unlink(temporary.c_str());
+  FileCalls().Unlink(temporary_.c_str());
   try {
-    TFileStream file(temporary, TFileStream::Mode::Create);
-    write(file);
-    // The bytes reach the disk before the name does: a power loss never
-    // leaves path naming bytes that were lost.
-    file.Sync();
+    file_ = std::make_unique<TFileStream>(temporary_, TFileStream::Mode::Create);
+    write(*file_);
   } catch (...) {
-    FileCalls().Unlink(temporary.c_str());
+    file_.reset();
+    FileCalls().Unlink(temporary_.c_str());
     throw;
   }
+}
+
+TFileReplacement::~TFileReplacement() {
+  file_.reset();
+  if (!published_) FileCalls().Unlink(temporary_.c_str());
+}
+
+void TFileReplacement::Sync() { file_->Sync(); }
+
+void TFileReplacement::Publish() {
   CrashPoint("before rename");
-  if (FileCalls().Rename(temporary.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    FileCalls().Unlink(temporary.c_str());
-    throw Exception(Format("Cannot create file \"%s\". %s", path.c_str(), std::strerror(error)));
-  }
+  if (FileCalls().Rename(temporary_.c_str(), path_.c_str()) != 0)
+    throw Exception(Format("Cannot create file \"%s\". %s", path_.c_str(), std::strerror(errno)));
+  published_ = true;
+}
+
+void WriteFileAtomically(const std::string& path, const std::function<void(TStream&)>& write) {
+  TFileReplacement replacement(path, write);
+  // The bytes reach the disk before the name does: a power loss never leaves
+  // path naming bytes that were lost.
+  replacement.Sync();
+  replacement.Publish();
   SyncFolder(FolderOf(path));
 }
 

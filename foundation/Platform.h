@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -100,12 +101,37 @@ bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries);
 // "Cannot read file "%s". %s".
 void ReadFileContent(const std::string& path, TMemoryStream& content);
 
+// A whole file replaced in steps, so that a caller can make the bytes of
+// several files durable together, and in the order a reader needs, before
+// the name that points at them is: the bytes go to path + ".tmp" (whatever
+// stood there removed first) when the replacement is made; Sync makes them
+// durable, Publish renames them over path. Destroyed before Publish, it
+// removes the temporary file again. Raises the file layer's errors; path is
+// then as it was.
+class TFileReplacement {
+ public:
+  TFileReplacement(std::string path, const std::function<void(TStream&)>& write);
+  TFileReplacement(const TFileReplacement&) = delete;
+  TFileReplacement& operator=(const TFileReplacement&) = delete;
+  ~TFileReplacement();
+
+  // Makes the new bytes durable (before or after Publish).
+  void Sync();
+  // Renames the new file over path: "Cannot create file "%s". %s". The
+  // rename is durable once the folder is synced (SyncFolder).
+  void Publish();
+
+ private:
+  std::string path_;
+  std::string temporary_;
+  std::unique_ptr<TFileStream> file_;
+  bool published_ = false;
+};
+
 // Writes a whole file so that a reader (or a process killed at any instant,
 // or a power loss) sees either the old file or the new one, never a
-// half-written one: write() fills a temporary file beside path (path +
-// ".tmp", whatever stood there removed first), which is synced, renamed over
-// path, and the rename made durable (SyncFolder). Raises the file layer's
-// errors; path is then as it was.
+// half-written one: a TFileReplacement synced, published, and its folder
+// synced.
 void WriteFileAtomically(const std::string& path, const std::function<void(TStream&)>& write);
 
 // Fault injection for crash tests. CrashPoint marks an instant inside a

@@ -40,7 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const EDamagedContainer&) {
     return 0;
   }
-  FUZZ_CHECK(container.Loaded);
+  // A format version below 1 is read as an empty container, not loaded.
+  FUZZ_CHECK(container.Loaded == (container.FormatVersion >= 1));
+  FUZZ_CHECK(container.Loaded || container.Files.Empty());
 
   // Streaming gives the bytes the whole read gave.
   for (const auto& entry : container.Files) {

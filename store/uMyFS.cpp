@@ -23,6 +23,10 @@ namespace pellmor {
 
 namespace {
 
+// A compressed block that could expand to more than this is measured before
+// it is expanded into memory (TMyFile::ReadContent).
+constexpr int64_t kCountBeforeHolding = 64 << 20;
+
 // The fewest bytes an entry record can take (empty name, no link name); an
 // entry count that would need more than the rest of the file is damage.
 constexpr int64_t kMinRecordSize = 4 + 4 + 1 + 1 + 1 + 1 + 4 + 32 + 4 + 8 + 8 + 8 + 8;
@@ -202,10 +206,20 @@ void TMyFile::ReadContent(TStream& stream) {
   }
   TMemoryStream packed;
   ReadBlock(packed, stream);
-  // Expanded no further than the block can justify, so that damage is
-  // refused before it takes more memory than a real content could.
+  // Expanded no further than the block can justify. A block that could
+  // expand to a lot is first expanded without keeping anything, to learn its
+  // size: data that expands past what a content can hold is then refused
+  // before it takes that memory, and the content is held in exactly its size.
   try {
-    DecompressMemoryStream(packed, Content, ContentBound(length));
+    int64_t bound = ContentBound(length);
+    if (bound > kCountBeforeHolding) {
+      int64_t size = 0;
+      packed.SetPosition(0);
+      InflateToSink(packed, packed.Size(), bound,
+                    [&](const uint8_t*, size_t count) { size += static_cast<int64_t>(count); });
+      bound = size;
+    }
+    DecompressMemoryStream(packed, Content, bound);
   } catch (const EDecompressionError& e) {
     ThrowBadCompressedData(length, e);
   }

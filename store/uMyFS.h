@@ -104,7 +104,9 @@ class TMyFile : public TPersistent {
   // Compressed); a length of 0 or below leaves Content as it is. Never reads
   // outside the stream: a block that does not fit, bad compressed data, or
   // data that expands beyond ContentBound raises an Exception whose message
-  // says which entry and what was wrong.
+  // says which entry and what was wrong, and takes no more memory than the
+  // content really has (a block that could expand to more than 64 MiB is
+  // measured, piece by piece, before it is expanded into Content).
   void ReadContent(TStream& stream);
   // The same bytes handed to sink piece by piece as they are expanded, never
   // held whole (Content is left alone); nothing is handed on for an empty

@@ -26,16 +26,16 @@ uint64_t NowUtcFileTime() {
 }
 
 // Sets a container file's NextNumber in place: four bytes, so the recorded
-// revision is never seen half written; synced before the history names the
-// next revision.
-void PatchNextNumber(const std::string& path, int32_t next) {
-  TFileStream file(path, TFileStream::Mode::OpenReadWrite);
-  if (file.Size() < kContainerNextNumberOffset + 4)
+// revision is never seen half written. Returns the file, still open, for the
+// caller to sync before the history names the next revision.
+std::unique_ptr<TFileStream> PatchNextNumber(const std::string& path, int32_t next) {
+  auto file = std::make_unique<TFileStream>(path, TFileStream::Mode::OpenReadWrite);
+  if (file->Size() < kContainerNextNumberOffset + 4)
     throw EDamagedContainer(Format(
         "Container '%s' is damaged: it is too short to hold a container header", path.c_str()));
-  file.SetPosition(kContainerNextNumberOffset);
-  WriteInt32(file, next);
-  file.Sync();
+  file->SetPosition(kContainerNextNumberOffset);
+  WriteInt32(*file, next);
+  return file;
 }
 
 bool NameLess(const std::string& a, const std::string& b) { return CompareNamesAscii(a, b) < 0; }
@@ -139,8 +139,6 @@ void TQuarv_Engine::SaveIndex() {
 }
 
 void TQuarv_Engine::DeleteIndexFile() { RemoveFile(GetIndexFileName()); }
-
-void TQuarv_Engine::SaveHistory() { History.SaveToFile(HistoryFileName); }
 
 void TQuarv_Engine::LoadContent(TMyFile& entry) {
   const TMyContaner* holder = entry.Container();
@@ -253,21 +251,37 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   TMemoryStream image;
   Index->SaveToStream(image);
 
+  // The writes go in the order that keeps the store loadable through a power
+  // loss, with as few waits for the disk as that order allows: first every
+  // byte the history will point at (the link from the previous revision,
+  // the new container under its name, the new history under a temporary
+  // name) in one sync, then the index removed and the history renamed into
+  // place in a second. Until the second, the new container is one that no
+  // history names, which the next revision replaces.
   ForceDirectories(FileSystem->ObjectsFolder());
+  std::unique_ptr<TFileStream> link;
   if (previous != nullptr) {
-    PatchNextNumber(previous->GetFileName(), number);
+    link = PatchNextNumber(previous->GetFileName(), number);
     CrashPoint("previous container linked");
   }
-  WriteFileAtomically(FileSystem->ContainerFileName(number), [&](TStream& file) {
+  TFileReplacement container(FileSystem->ContainerFileName(number), [&](TStream& file) {
     file.WriteBuffer(image.Memory(), static_cast<size_t>(image.Size()));
   });
+  container.Publish();
   CrashPoint("container written");
+  History.Add(TStoreLayout::ContainerLeafName(number), number);
+  TFileReplacement history(HistoryFileName, [&](TStream& file) { History.SaveToStream(file); });
+  if (link) link->Sync();
+  container.Sync();
+  SyncFolder(FileSystem->ObjectsFolder());
+  history.Sync();
+  CrashPoint("revision synced");
+
   DeleteIndexFile();
   CrashPoint("index deleted");
   Index = std::make_unique<TMyContaner>();
-
-  History.Add(TStoreLayout::ContainerLeafName(number), number);
-  SaveHistory();
+  history.Publish();
+  SyncFolder(FolderOf(HistoryFileName));
   CrashPoint("history written");
   if (consumedRenames) {
     if (Renames.Count() == 0) {

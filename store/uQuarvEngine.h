@@ -80,8 +80,6 @@ class TQuarv_Engine {
   void SaveIndex();
   // Deletes Index.dat; a missing file is no error.
   void DeleteIndexFile();
-  // Rewrites History.txt (atomically) from History.
-  void SaveHistory();
 
   // Fills entry.Content (position 0) from the container numbered
   // entry.DataRevision when that is older than the container holding the
@@ -108,10 +106,12 @@ class TQuarv_Engine {
   // "File '%s' is too large to store: ..." before any file is written (the
   // engine's state is then partly changed: discard the engine). Writes, in
   // this order: the previous container's NextNumber (4 bytes patched in
-  // place), Objects/N.dat, deletes Index.dat, History.txt, then Rename.txt
-  // (rewritten, or deleted when empty) when rename records were consumed.
-  // Every whole file is replaced atomically, so a process killed at any
-  // instant leaves every recorded revision intact.
+  // place), Objects/N.dat and History.txt.tmp, all synced to the disk; then
+  // deletes Index.dat and renames History.txt.tmp over History.txt, synced
+  // too; then Rename.txt (rewritten, or deleted when empty) when rename
+  // records were consumed. Every whole file is replaced atomically and every
+  // name is given only to bytes already on the disk, so a process killed at
+  // any instant, or a power loss, leaves every recorded revision intact.
   void Commit(const std::string& message, const std::string& author, double date,
               const std::string& email);
   // The same with the revision time given as a UTC FILETIME, stored as it is.
