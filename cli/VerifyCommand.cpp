@@ -45,6 +45,7 @@ int RunVerify(const TVerifyOptions& options, std::ostream& out) {
       git->Compare(revision, reader.ContainerFileName(revision.Number));
     };
   const int read = verifier.Run(compare);
+  if (git) git->Finish();
   const int problems = verifier.Problems() + gitProblems;
   out << "Checked " << read << (read == 1 ? " revision" : " revisions");
   if (options.Git) out << " against Git";

@@ -1,8 +1,11 @@
 #include "convert/GitComparison.h"
 
+#include <git2/sys/repository.h>
+
 #include <algorithm>
 
 #include "convert/uConversionRun.h"
+#include "foundation/AsciiText.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 #include "foundation/uMyFileTypes.h"
@@ -39,8 +42,6 @@ std::string StoreName(std::string path) {
   return path;
 }
 
-bool IsSymlink(const TMyFile& entry) { return (entry.Attributes & kAttrReparsePoint) != 0; }
-
 }  // namespace
 
 TGitComparison::TGitComparison(const std::string& folder, const TProblemSink& sink)
@@ -49,10 +50,31 @@ TGitComparison::TGitComparison(const std::string& folder, const TProblemSink& si
   leftOut_.AddPattern(".git");
   const std::string ignoreFile = TStoreLayout(folder).IgnoreFileName();
   if (FileExists(ignoreFile)) ignored_.LoadFromFile(ignoreFile);
+  OpenAttributesRepository();
   ReadCommits();
+  standing_.emplace();
+  standing_->File = TStoreLayout(folder).HistoryFileName();
 }
 
 TGitComparison::~TGitComparison() = default;
+
+void TGitComparison::OpenAttributesRepository() {
+  const std::string gitFolder = git_repository_path(walk_->Repository());
+  const auto fail = [&](int result) {
+    return Exception(Format("Cannot open Git repository \"%s\". %s", gitFolder.c_str(),
+                            GitErrorText(result).c_str()));
+  };
+  git_repository* raw = nullptr;
+  int result = git_repository_open_bare(&raw, gitFolder.c_str());
+  attributesRepository_.reset(raw);
+  if (result != 0) throw fail(result);
+  git_index* rawIndex = nullptr;
+  result = git_index_new(&rawIndex);
+  const std::unique_ptr<git_index, decltype(&git_index_free)> empty(rawIndex, git_index_free);
+  if (result != 0) throw fail(result);
+  result = git_repository_set_index(attributesRepository_.get(), empty.get());
+  if (result != 0) throw fail(result);
+}
 
 void TGitComparison::ReadCommits() {
   git_oid id;
@@ -63,6 +85,7 @@ void TGitComparison::ReadCommits() {
     // takes the store's defaults).
     TCommitKey key;
     key.Id = id;
+    key.Tree = *git_commit_tree_id(commit.get());
     key.ShortId = info.ShortId;
     key.Comment = RevisionComment(info.Message);
     key.Author = info.AuthorName.empty() ? TQuarv_Engine::kDefaultAuthor : info.AuthorName;
@@ -81,15 +104,13 @@ int TGitComparison::MatchCommit(const TMyContaner& revision) {
   // starts the walk again, so the search wraps around once.
   for (size_t step = 0; step < commits_.size(); ++step) {
     const size_t i = (nextCommit_ + step) % commits_.size();
-    if (matches(commits_[i])) {
-      nextCommit_ = i + 1;
-      return static_cast<int>(i);
-    }
+    if (matches(commits_[i])) return static_cast<int>(i);
   }
   return -1;
 }
 
-std::vector<TGitComparison::TTreeFile> TGitComparison::TreeFiles(const TCommitKey& commit) {
+std::vector<TGitComparison::TTreeFile> TGitComparison::TreeFiles(const TCommitKey& commit,
+                                                                 std::string& attributesKey) {
   const TGitCommit object = LookupCommit(walk_->Repository(), commit.Id);
   git_tree* raw = nullptr;
   const int result = git_commit_tree(&raw, object.get());
@@ -101,23 +122,32 @@ std::vector<TGitComparison::TTreeFile> TGitComparison::TreeFiles(const TCommitKe
   struct TWalk {
     const TFileIgnoreList* leftOut;
     std::vector<TTreeFile> files;
-  } walk{&leftOut_, {}};
+    std::string attributesKey;
+  } walk{&leftOut_, {}, {}};
   const auto visit = [](const char* root, const git_tree_entry* entry, void* payload) -> int {
     auto* state = static_cast<TWalk*>(payload);
     const std::string name = git_tree_entry_name(entry);
     // What the scan never sees: ".git" and ".Quarv" at any depth.
     if (state->leftOut->MatchesAny(name)) return 1;
     const git_filemode_t mode = git_tree_entry_filemode(entry);
-    if (mode == GIT_FILEMODE_BLOB || mode == GIT_FILEMODE_BLOB_EXECUTABLE ||
-        mode == GIT_FILEMODE_LINK)
-      state->files.push_back(
-          {StoreName(std::string(root) + name), *git_tree_entry_id(entry), mode});
+    if (mode != GIT_FILEMODE_BLOB && mode != GIT_FILEMODE_BLOB_EXECUTABLE &&
+        mode != GIT_FILEMODE_LINK)
+      return 0;
+    std::string path = std::string(root) + name;
+    if (name == ".gitattributes") {
+      state->attributesKey += path;
+      state->attributesKey += '\0';
+      state->attributesKey += OidKey(*git_tree_entry_id(entry));
+      state->attributesKey += '\0';
+    }
+    state->files.push_back({path, StoreName(path), *git_tree_entry_id(entry), mode});
     return 0;
   };
   const int walked = git_tree_walk(tree.get(), GIT_TREEWALK_PRE, visit, &walk);
   if (walked != 0)
     throw Exception(Format("Cannot read the tree of commit %s. %s", commit.ShortId.c_str(),
                            GitErrorText(walked).c_str()));
+  attributesKey = std::move(walk.attributesKey);
   return std::move(walk.files);
 }
 
@@ -134,10 +164,55 @@ const TContentDigest& TGitComparison::BlobDigest(const git_oid& blob) {
   const auto [it, added] = blobDigests_.try_emplace(OidKey(blob));
   if (added) {
     const TBlob object = LoadBlob(blob);
-    HashBuffer(git_blob_rawcontent(object.get()),
-               static_cast<size_t>(git_blob_rawsize(object.get())), it->second);
+    ContentDigest(git_blob_rawcontent(object.get()),
+                  static_cast<size_t>(git_blob_rawsize(object.get())), it->second);
   }
   return it->second;
+}
+
+const TContentDigest& TGitComparison::CheckoutDigest(const TTreeFile& file,
+                                                     const TCommitKey& commit,
+                                                     const std::string& attributesKey) {
+  // A link's target is written as it is.
+  if (file.Mode == GIT_FILEMODE_LINK) return BlobDigest(file.Blob);
+  // Whether filters apply at all depends on the path and the attributes
+  // alone: mostly they do not, and the blob is written as it is.
+  if (attributesKey != filteredAttributes_) {
+    filteredPaths_.clear();
+    filteredAttributes_ = attributesKey;
+  }
+  const auto known = filteredPaths_.find(file.Path);
+  if (known != filteredPaths_.end() && !known->second) return BlobDigest(file.Blob);
+  const std::string key = OidKey(file.Blob) + '\0' + file.Path + '\0' + attributesKey;
+  const auto found = checkoutDigests_.find(key);
+  if (found != checkoutDigests_.end()) return found->second;
+
+  const auto fail = [&](int result) {
+    return Exception(Format("Cannot apply the attributes of commit %s to '%s'. %s",
+                            commit.ShortId.c_str(), file.Path.c_str(),
+                            GitErrorText(result).c_str()));
+  };
+  const TBlob blob = LoadBlob(file.Blob);
+  // The attributes of the commit itself, as its checkout finds them in the
+  // folder, with the repository's own (info/attributes) and its configuration.
+  git_filter_options options = GIT_FILTER_OPTIONS_INIT;
+  options.flags = GIT_FILTER_ATTRIBUTES_FROM_COMMIT;
+  options.attr_commit_id = commit.Id;
+  git_filter_list* raw = nullptr;
+  int result = git_filter_list_load_ext(&raw, attributesRepository_.get(), blob.get(),
+                                        file.Path.c_str(), GIT_FILTER_TO_WORKTREE, &options);
+  const std::unique_ptr<git_filter_list, decltype(&git_filter_list_free)> filters(
+      raw, git_filter_list_free);
+  if (result != 0) throw fail(result);
+  filteredPaths_[file.Path] = filters != nullptr;
+  if (filters == nullptr) return BlobDigest(file.Blob);
+  git_buf written = GIT_BUF_INIT;
+  result = git_filter_list_apply_to_blob(&written, filters.get(), blob.get());
+  const std::unique_ptr<git_buf, decltype(&git_buf_dispose)> owned(&written, git_buf_dispose);
+  if (result != 0) throw fail(result);
+  TContentDigest& digest = checkoutDigests_[key];
+  ContentDigest(written.ptr, written.size, digest);
+  return digest;
 }
 
 const TContentDigest& TGitComparison::BlobLineDigest(const git_oid& blob) {
@@ -159,61 +234,114 @@ void TGitComparison::RememberLines(TMyContaner& revision) {
   }
 }
 
-bool TGitComparison::SameBytes(const TMyFile& entry, const git_oid& blob) {
-  if (DigestsEqual(BlobDigest(blob), entry.Hash)) return true;
-  if (!entry.IsText()) return false;
-  const auto stored = storedLineDigests_.find({entry.DataRevision, entry.UpperName()});
-  return stored != storedLineDigests_.end() && DigestsEqual(stored->second, BlobLineDigest(blob));
+bool TGitComparison::SameBytes(const TStoredFile& entry, const TTreeFile& file,
+                               const TCommitKey& commit, const std::string& attributesKey) {
+  if (DigestsEqual(CheckoutDigest(file, commit, attributesKey), entry.Hash)) return true;
+  if (!entry.Text) return false;
+  const auto stored = storedLineDigests_.find({entry.DataRevision, UpperCaseAscii(entry.Name)});
+  return stored != storedLineDigests_.end() &&
+         DigestsEqual(stored->second, BlobLineDigest(file.Blob));
+}
+
+void TGitComparison::Stand(const TMyContaner& revision, const std::string& file) {
+  TStanding standing;
+  standing.Number = revision.Number;
+  standing.File = file;
+  for (const auto& entry : revision.Files)
+    if (!entry->Deleted)
+      standing.Files.push_back(
+          {entry->Name(), entry->Hash, entry->Attributes, entry->DataRevision, entry->IsText()});
+  // Views of the names, which stay where they are while Files is left alone
+  // (a move of the whole vector keeps them).
+  standing.ByName.reserve(standing.Files.size());
+  for (size_t i = 0; i < standing.Files.size(); ++i)
+    standing.ByName.emplace(standing.Files[i].Name, i);
+  standing_ = std::move(standing);
 }
 
 void TGitComparison::Compare(TMyContaner& revision, const std::string& file) {
   RememberLines(revision);
   const int match = MatchCommit(revision);
-  const int32_t number = revision.Number;
   if (match < 0) {
     sink_(file, Format("no commit of the Git repository matches revision %d (message, author, "
                        "e-mail and date)",
-                       number));
+                       revision.Number));
+    // Which commits recorded nothing after it cannot be told.
+    standing_.reset();
     return;
   }
-  const TCommitKey& commit = commits_[match];
-  const std::string inCommit = "commit " + commit.ShortId;
-  const std::string inRevision = "revision " + std::to_string(number);
-  std::unordered_map<const TMyFile*, bool> seen;
-  for (const TTreeFile& treeFile : TreeFiles(commit)) {
-    const char* name = treeFile.Name.c_str();
-    const TMyFile* entry = revision.Files.FindByName(treeFile.Name);
-    if (entry == nullptr || entry->Deleted) {
-      if (!ignored_.IsIgnored(treeFile.Name))
-        sink_(file,
-              Format("'%s' of %s is missing from %s", name, inCommit.c_str(), inRevision.c_str()));
+  CompareUnchanged(static_cast<size_t>(match));
+  Stand(revision, file);
+  nextCommit_ = static_cast<size_t>(match) + 1;
+  CompareCommit(commits_[static_cast<size_t>(match)], *standing_, "");
+}
+
+void TGitComparison::Finish() { CompareUnchanged(commits_.size()); }
+
+void TGitComparison::CompareUnchanged(size_t end) {
+  if (!standing_) return;
+  // From the first commit not compared, going round past the last at most
+  // once (a second conversion run walked the history again).
+  for (size_t i = nextCommit_; i != end;) {
+    if (i == commits_.size()) {
+      i = 0;
       continue;
     }
-    seen[entry] = true;
+    const TCommitKey& commit = commits_[i++];
+    CompareCommit(commit, *standing_,
+                  Format("commit %s recorded no revision: ", commit.ShortId.c_str()));
+  }
+}
+
+void TGitComparison::CompareCommit(const TCommitKey& commit, TStanding& revision,
+                                   const std::string& prefix) {
+  if (revision.ComparedTree && git_oid_equal(&*revision.ComparedTree, &commit.Tree)) return;
+  revision.ComparedTree = commit.Tree;
+  const std::string inCommit = "commit " + commit.ShortId;
+  const std::string inRevision =
+      revision.Number == 0 ? "the empty store" : "revision " + std::to_string(revision.Number);
+  const auto report = [&](const std::string& text) { sink_(revision.File, prefix + text); };
+  std::string attributesKey;
+  std::vector<bool> seen(revision.Files.size(), false);
+  for (const TTreeFile& treeFile : TreeFiles(commit, attributesKey)) {
+    const char* name = treeFile.Name.c_str();
+    if (treeFile.Path.find('\\') != std::string::npos) {
+      report(Format("'%s' of %s holds a backslash in its name, which the store cannot record",
+                    treeFile.Path.c_str(), inCommit.c_str()));
+      continue;
+    }
+    const auto found = revision.ByName.find(treeFile.Name);
+    if (found == revision.ByName.end()) {
+      if (!ignored_.IsIgnored(treeFile.Name))
+        report(Format("'%s' of %s is missing from %s", name, inCommit.c_str(), inRevision.c_str()));
+      continue;
+    }
+    seen[found->second] = true;
+    const TStoredFile& entry = revision.Files[found->second];
     // Which side has the property, which lacks it.
     const auto sides = [&](bool commitHasIt) {
       return std::make_pair((commitHasIt ? inCommit : inRevision).c_str(),
                             (commitHasIt ? inRevision : inCommit).c_str());
     };
     const bool link = treeFile.Mode == GIT_FILEMODE_LINK;
-    if (link != IsSymlink(*entry)) {
+    if (link != ((entry.Attributes & kAttrReparsePoint) != 0)) {
       const auto [has, lacks] = sides(link);
-      sink_(file, Format("'%s' is a symbolic link in %s but not in %s", name, has, lacks));
+      report(Format("'%s' is a symbolic link in %s but not in %s", name, has, lacks));
       continue;
     }
     const bool executable = treeFile.Mode == GIT_FILEMODE_BLOB_EXECUTABLE;
-    if (!link && executable != ((entry->Attributes & kAttrArchive) != 0)) {
+    if (!link && executable != ((entry.Attributes & kAttrArchive) != 0)) {
       const auto [has, lacks] = sides(executable);
-      sink_(file, Format("'%s' is executable in %s but not in %s", name, has, lacks));
+      report(Format("'%s' is executable in %s but not in %s", name, has, lacks));
     }
-    if (!SameBytes(*entry, treeFile.Blob))
-      sink_(file, Format("the bytes of '%s' differ between %s and %s", name, inRevision.c_str(),
-                         inCommit.c_str()));
+    if (!SameBytes(entry, treeFile, commit, attributesKey))
+      report(Format("the bytes of '%s' differ between %s and %s", name, inRevision.c_str(),
+                    inCommit.c_str()));
   }
-  for (const auto& entry : revision.Files)
-    if (!entry->Deleted && !seen.count(entry.get()))
-      sink_(file, Format("'%s' of %s is not in %s", entry->Name().c_str(), inRevision.c_str(),
-                         inCommit.c_str()));
+  for (size_t i = 0; i < revision.Files.size(); ++i)
+    if (!seen[i])
+      report(Format("'%s' of %s is not in %s", revision.Files[i].Name.c_str(), inRevision.c_str(),
+                    inCommit.c_str()));
 }
 
 }  // namespace pellmor

@@ -2,10 +2,12 @@
 
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
+#include "git/TreeChecker.h"
 #include "git/uGitStatus.h"
 #include "git/uGitWorkingFolder.h"
 #include "scan/WorkingDigestCache.h"
 #include "scan/uQuarvLoader.h"
+#include "store/StoreLayout.h"
 #include "store/uQuarvEngine.h"
 
 namespace pellmor {
@@ -69,12 +71,14 @@ TConversionSummary RunConversion(const std::string& folder, TConversionProgress&
     }
   }
   TWorkingDigestCache digests;
+  TTreeChecker trees(repository, kStoreFolderName);
   TGitCommit previous;  // checked out last; the first checkout looks at every file
   for (; more; more = walk->Next(id)) {
     const int number = summary.Commits + 1;
     TGitCommit commit = LookupCommit(repository, id);
     const TGitCommitInfo info = ReadCommit(commit.get());
     progress.CommitBegun(number, info);
+    trees.Check(commit.get());
     CheckoutCommit(repository, commit.get(), previous.get());
     previous = std::move(commit);
     const int revision = RecordRevision(folder, info, digests);

@@ -48,7 +48,9 @@ std::string RevisionComment(const std::string& message);
 
 // Converts the history of the Git repository whose working folder is
 // `folder` (ending in '/') into the store in folder/.Quarv, which Prepare
-// has created. Each commit: checkout (force), a new store engine loaded, the
+// has created. Each commit: its tree checked (TTreeChecker: nothing of a
+// tree that could write outside the folder, into ".git" or into the store
+// is written), checkout (force) and its confirmation, a new store engine loaded, the
 // change loader's differences all staged, Commit with the commit's message
 // (RevisionComment), author name, committer time (as the UTC instant it is)
 // and author e-mail; an unchanged working folder records nothing. After the
@@ -60,7 +62,9 @@ std::string RevisionComment(const std::string& message);
 // stay. Failures: folder holds no ".git" folder ("Git repository is not
 // founded."), the repository cannot be opened (OpenCommitWalk), a commit
 // cannot be read or checked out ("Cannot check out commit <short id>.
-// <libgit2 text>"), and every error of the store and the change loader.
+// <libgit2 text>"), an unsafe tree (TTreeChecker::Check), a checkout that
+// left a path other than the commit holds it (ConfirmCheckout), and every
+// error of the store and the change loader.
 TConversionSummary RunConversion(const std::string& folder, TConversionProgress& progress);
 
 }  // namespace pellmor

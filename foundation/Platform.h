@@ -24,6 +24,9 @@ constexpr uint32_t kAttrDirectory = 0x10;      // a folder
 constexpr uint32_t kAttrArchive = 0x20;        // a regular file the owner may execute
 constexpr uint32_t kAttrNormal = 0x80;         // a file or link with none of the bits above
 constexpr uint32_t kAttrReparsePoint = 0x400;  // a symbolic link
+// The bits that a Git file mode carries (executable, symbolic link): a file
+// whose bits among these change has changed, whatever its bytes.
+constexpr uint32_t kAttrModeBits = kAttrArchive | kAttrReparsePoint;
 
 // FILETIME of a POSIX instant.
 uint64_t UnixTimeToFileTime(int64_t seconds, int64_t nanoseconds);

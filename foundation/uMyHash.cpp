@@ -205,9 +205,13 @@ void HashBufferHardware(const void* buffer, size_t length, TContentDigest& diges
 bool DigestsEqual(const TContentDigest& a, const TContentDigest& b) { return a == b; }
 
 void ContentDigest(const TMemoryStream& stream, TContentDigest& digest) {
+  ContentDigest(stream.Memory(), static_cast<size_t>(stream.Size()), digest);
+}
+
+void ContentDigest(const void* buffer, size_t length, TContentDigest& digest) {
   digest.fill(0);
-  if (stream.Size() == 0) return;
-  HashBuffer(stream.Memory(), static_cast<size_t>(stream.Size()), digest);
+  if (length == 0) return;
+  HashBuffer(buffer, length, digest);
 }
 
 TContentHasher::TContentHasher() { std::memcpy(state_, kInitialState, sizeof state_); }

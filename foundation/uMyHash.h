@@ -27,6 +27,8 @@ bool DigestsEqual(const TContentDigest& a, const TContentDigest& b);
 // The digest rule of every owner of content: all zeros for an empty stream,
 // otherwise SHA-256 of the stream's whole buffer (its position is ignored).
 void ContentDigest(const TMemoryStream& stream, TContentDigest& digest);
+// The same rule for length bytes at buffer.
+void ContentDigest(const void* buffer, size_t length, TContentDigest& digest);
 
 // The content digest of bytes that arrive in pieces (a content expanded
 // piece by piece, never held whole): the same digest ContentDigest gives

@@ -3,17 +3,18 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "foundation/Exception.h"
+#include "git/CheckoutConfirmation.h"
 #include "git/uCommitMessage.h"
 
 namespace pellmor {
 
 namespace {
 
-constexpr int kShortIdLength = 9;
 constexpr int kFullIdLength = GIT_OID_HEXSZ;
 
 // Why a repository did not open. libgit2 refuses a repository that another
@@ -28,6 +29,53 @@ std::string OpenErrorText(int result) {
   if (owner_refused)
     return "The repository belongs to another user; Git's safe.directory setting can allow it";
   return GitErrorText(result);
+}
+
+// Whether a path names an attribute file, which changes how files are written.
+bool IsAttributesPath(const std::string& path) {
+  constexpr std::string_view kName = ".gitattributes";
+  return path.size() >= kName.size() &&
+         path.compare(path.size() - kName.size(), kName.size(), kName) == 0 &&
+         (path.size() == kName.size() || path[path.size() - kName.size() - 1] == '/');
+}
+
+// The paths whose entries differ between two trees, each once.
+template <typename Fail>
+std::vector<std::string> ChangedPaths(git_repository* repository, git_tree* from, git_tree* to,
+                                      const Fail& fail) {
+  git_diff* raw_diff = nullptr;
+  const int result = git_diff_tree_to_tree(&raw_diff, repository, from, to, nullptr);
+  const std::unique_ptr<git_diff, decltype(&git_diff_free)> diff(raw_diff, git_diff_free);
+  if (result != 0) throw fail(result);
+  std::vector<std::string> paths;
+  const size_t count = git_diff_num_deltas(diff.get());
+  for (size_t i = 0; i < count; ++i) {
+    const git_diff_delta* delta = git_diff_get_delta(diff.get(), i);
+    paths.emplace_back(delta->old_file.path);
+    if (std::strcmp(delta->old_file.path, delta->new_file.path) != 0)
+      paths.emplace_back(delta->new_file.path);
+  }
+  return paths;
+}
+
+// What a full checkout of tree over index is to write or remove: every file
+// of the tree and every path of the index, each once.
+template <typename Fail>
+std::vector<std::string> EveryPath(const git_tree* tree, git_index* index, const Fail& fail) {
+  std::vector<std::string> paths;
+  const auto visit = [](const char* root, const git_tree_entry* entry, void* payload) -> int {
+    if (git_tree_entry_type(entry) != GIT_OBJECT_TREE)
+      static_cast<std::vector<std::string>*>(payload)->push_back(std::string(root) +
+                                                                 git_tree_entry_name(entry));
+    return 0;
+  };
+  const int result = git_tree_walk(tree, GIT_TREEWALK_PRE, visit, &paths);
+  if (result != 0) throw fail(result);
+  const size_t count = git_index_entrycount(index);
+  for (size_t i = 0; i < count; ++i) paths.emplace_back(git_index_get_byindex(index, i)->path);
+  std::sort(paths.begin(), paths.end());
+  paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+  return paths;
 }
 
 }  // namespace
@@ -122,10 +170,10 @@ TGitCommitInfo ReadCommit(const git_commit* commit) {
 void CheckoutCommit(git_repository* repository, const git_commit* commit,
                     const git_commit* previous) {
   git_error_clear();
-  const auto fail = [commit](int result) {
-    return Exception(Format("Cannot check out commit %s. %s",
-                            OidToText(*git_commit_id(commit), kShortIdLength).c_str(),
-                            GitErrorText(result).c_str()));
+  const std::string shortId = OidToText(*git_commit_id(commit), kShortIdLength);
+  const auto fail = [&shortId](int result) {
+    return Exception(
+        Format("Cannot check out commit %s. %s", shortId.c_str(), GitErrorText(result).c_str()));
   };
   git_checkout_options options{};
   int result = git_checkout_init_options(&options, GIT_CHECKOUT_OPTIONS_VERSION);
@@ -135,33 +183,6 @@ void CheckoutCommit(git_repository* repository, const git_commit* commit,
   TGitTree tree(raw_tree);
   if (result != 0) throw fail(result);
   options.checkout_strategy = GIT_CHECKOUT_FORCE;
-  // The paths that differ from the previous commit, as plain names: the rest
-  // of the folder already holds this tree, so checking it would only cost a
-  // stat of every file.
-  std::vector<std::string> changed;
-  std::vector<char*> changedList;
-  if (previous != nullptr) {
-    git_tree* raw_previous = nullptr;
-    result = git_commit_tree(&raw_previous, previous);
-    const TGitTree previousTree(raw_previous);
-    if (result != 0) throw fail(result);
-    git_diff* raw_diff = nullptr;
-    result = git_diff_tree_to_tree(&raw_diff, repository, previousTree.get(), tree.get(), nullptr);
-    const std::unique_ptr<git_diff, decltype(&git_diff_free)> diff(raw_diff, git_diff_free);
-    if (result != 0) throw fail(result);
-    const size_t count = git_diff_num_deltas(diff.get());
-    if (count == 0) return;
-    for (size_t i = 0; i < count; ++i) {
-      const git_diff_delta* delta = git_diff_get_delta(diff.get(), i);
-      changed.emplace_back(delta->old_file.path);
-      if (std::strcmp(delta->old_file.path, delta->new_file.path) != 0)
-        changed.emplace_back(delta->new_file.path);
-    }
-    for (std::string& path : changed) changedList.push_back(path.data());
-    options.paths.strings = changedList.data();
-    options.paths.count = changedList.size();
-    options.checkout_strategy |= GIT_CHECKOUT_DISABLE_PATHSPEC_MATCH;
-  }
   // What is checked out now is what the index records (the previous checkout
   // updated it), not HEAD: with that baseline only the files that differ
   // from the index are written, where HEAD would make every file that HEAD
@@ -171,8 +192,55 @@ void CheckoutCommit(git_repository* repository, const git_commit* commit,
   const std::unique_ptr<git_index, decltype(&git_index_free)> index(raw_index, git_index_free);
   if (result != 0) throw fail(result);
   options.baseline_index = index.get();
+  // The paths the checkout is to write or remove, confirmed afterwards.
+  std::vector<std::string> paths;
+  std::vector<char*> pathList;
+  if (previous != nullptr) {
+    git_tree* raw_previous = nullptr;
+    result = git_commit_tree(&raw_previous, previous);
+    const TGitTree previousTree(raw_previous);
+    if (result != 0) throw fail(result);
+    paths = ChangedPaths(repository, previousTree.get(), tree.get(), fail);
+    if (paths.empty()) return;
+    // Only the paths that differ from the previous commit, as plain names:
+    // the rest of the folder already holds this tree, so checking it would
+    // only cost a stat of every file. libgit2 reads a backslash in such a
+    // name as an escape and would pass the path over: then all are checked.
+    if (std::none_of(paths.begin(), paths.end(), [](const std::string& path) {
+          return path.find('\\') != std::string::npos;
+        })) {
+      for (std::string& path : paths) pathList.push_back(path.data());
+      options.paths.strings = pathList.data();
+      options.paths.count = pathList.size();
+      options.checkout_strategy |= GIT_CHECKOUT_DISABLE_PATHSPEC_MATCH;
+    }
+  } else {
+    paths = EveryPath(tree.get(), index.get(), fail);
+  }
+  const std::string folder = git_repository_workdir(repository);
+  RefuseLinksInTheWay(folder, tree.get(), paths, shortId);
   result = git_checkout_tree(repository, reinterpret_cast<const git_object*>(tree.get()), &options);
   if (result != 0) throw fail(result);
+  // A checkout writes each file as the attribute files (.gitattributes) it
+  // finds in the folder and the index ask, which may still be those of the
+  // commit before (or, on the first, of the folder as the user left it),
+  // and passes over a file whose blob it already holds, whatever attributes
+  // wrote it. When the commit's attribute files differ from those, every
+  // file is written once more under the commit's own, now in place: with an
+  // empty index as its baseline, the checkout takes none of them as written.
+  if (previous == nullptr || std::any_of(paths.begin(), paths.end(), IsAttributesPath)) {
+    git_index* raw_empty = nullptr;
+    result = git_index_new(&raw_empty);
+    const std::unique_ptr<git_index, decltype(&git_index_free)> empty(raw_empty, git_index_free);
+    if (result != 0) throw fail(result);
+    options.baseline_index = empty.get();
+    options.paths = {};
+    options.checkout_strategy = GIT_CHECKOUT_FORCE;
+    result =
+        git_checkout_tree(repository, reinterpret_cast<const git_object*>(tree.get()), &options);
+    if (result != 0) throw fail(result);
+  }
+  ConfirmCheckout(folder, tree.get(), paths, shortId);
 }
 
 }  // namespace pellmor

@@ -74,6 +74,9 @@ std::unique_ptr<TCommitWalk> OpenCommitWalk(const std::string& path);
 // "Cannot read commit <40-digit id>. <libgit2 text>" when there is none.
 TGitCommit LookupCommit(git_repository* repository, const git_oid& id);
 
+// How many hex digits of an id the program shows as a commit's short id.
+inline constexpr int kShortIdLength = 9;
+
 // The first min(n, 40) characters of the id's 40 lowercase hex digits.
 std::string OidToText(const git_oid& id, int n);
 
@@ -109,6 +112,19 @@ TGitCommitInfo ReadCommit(const git_commit* commit);
 // which nothing has changed since; then only the paths whose entries differ
 // between the two trees are looked at and written, instead of every file of
 // the folder (nothing at all when the trees are equal).
+//
+// A checkout writes files under the attribute files (.gitattributes) it finds
+// in the folder and the index, and passes over a file whose blob the index
+// holds already. So without previous, or when the attribute files differ
+// from previous's, every file of the tree is written once more after it,
+// under the commit's own attributes, now in place.
+//
+// Before it, RefuseLinksInTheWay raises its error for a symbolic link on the
+// way to a path the checkout writes or removes. Afterwards ConfirmCheckout holds the
+// folder against the tree at every path the checkout was to write or remove
+// (the differing paths; without previous, every file of the tree and every
+// path the index held) and raises its error for a path that is not as the
+// commit holds it.
 void CheckoutCommit(git_repository* repository, const git_commit* commit,
                     const git_commit* previous = nullptr);
 

@@ -37,6 +37,11 @@ void CheckStorableNames(const TFolderObject& folder) {
     CheckStorableNames(*static_cast<TFolderObject*>(sub.get()));
 }
 
+// Whether a working file's executable bit or link-ness differs from its entry's.
+bool ModeChanged(const TFileObject& file, const TMyFile& entry) {
+  return ((file.Attributes ^ entry.Attributes) & kAttrModeBits) != 0;
+}
+
 }  // namespace
 
 TQuarvEngine_Loader::TQuarvEngine_Loader(TQuarv_Engine& engine, TWorkingDigestCache* digests)
@@ -163,7 +168,8 @@ void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder, const st
       const TFileStamp stamp = digests_->Stamp(*node);
       const TMyFile* b = base_ != nullptr ? base_->Files.FindByName(rel) : nullptr;
       const TContentDigest* known = digests_->Find(rel, stamp);
-      if (known != nullptr && b != nullptr && !b->Deleted && DigestsEqual(*known, b->Hash)) {
+      if (known != nullptr && b != nullptr && !b->Deleted && DigestsEqual(*known, b->Hash) &&
+          !ModeChanged(*node, *b)) {
         knownUnchanged_.insert(node.get());
         continue;
       }
@@ -303,12 +309,16 @@ void TQuarvEngine_Loader::CompareFolder(TFolderObject& folder, const std::string
 
 void TQuarvEngine_Loader::CompareWithBase(const std::string& rel, TFileObject& file, TMyFile& b) {
   b.Seen = true;
-  // Its kept digest, read under the stamp it still has, is the base entry's.
+  // Its kept digest, read under the stamp it still has, is the base entry's
+  // (and its mode bits are the entry's: PlanWorkingReads saw to that).
   if (knownUnchanged_.count(&file) != 0) return;
   TContentDigest workingDigest;
   ReadWorkingFile(rel, workingDigest);
+  // A file that became executable or not, or a symbolic link or not, has
+  // changed whatever its bytes, so that its entry takes the new attributes.
+  const bool modeChanged = !b.Deleted && ModeChanged(file, b);
   // Equal digests mean equal bytes: the stored bytes need not be read.
-  if (!b.Deleted && DigestsEqual(workingDigest, b.Hash)) return;
+  if (!b.Deleted && !modeChanged && DigestsEqual(workingDigest, b.Hash)) return;
 
   if (b.DataRevision < base_->Number) engine_.LoadContent(b);
   auto item = TListItemData::CreateForFile(&file);
@@ -320,7 +330,7 @@ void TQuarvEngine_Loader::CompareWithBase(const std::string& rel, TFileObject& f
   item->State = lsModified;
   // A file the base records as deleted is back, whatever its bytes: it is
   // always a change, or an empty file put back would never be recorded.
-  if (b.Deleted) {
+  if (b.Deleted || modeChanged) {
     if (item->IsText) item->CompareLines();
     AddChange(std::move(item), rel);
     return;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include "git/uGitLibrary.h"
 #include "scan/uListBoxData.h"
 #include "store/uQuarvEngine.h"
+#include "tests/support/FolderImage.h"
 #include "tests/support/GitRepoBuilder.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/StoreRevisions.h"
@@ -284,6 +286,227 @@ TEST(QuarvConvertTest, EveryRevisionMatchesItsCommit) {
       EXPECT_TRUE(name.rfind(".git/", 0) != 0 && name.rfind(".Quarv/", 0) != 0) << name;
 }
 
+// The working files of a folder, .git and the store left out.
+std::map<std::string, std::string> WorkingImage(const std::string& folder) {
+  std::map<std::string, std::string> files = test::FolderImage(folder);
+  std::erase_if(files, [](const auto& file) {
+    return file.first.rfind(".git/", 0) == 0 || file.first.rfind(".Quarv/", 0) == 0;
+  });
+  return files;
+}
+
+// Trees built to make a checkout write where it must not (the last is the
+// report's own reproduction), each as the first commit of a history and as
+// a later one. The run stops at it with an error naming the commit and the
+// path, before anything of it is written: the folder holds what the commit
+// before left, nothing appears outside it, and the revisions before stay.
+TEST(QuarvConvertTest, StopsAtAHostileTreeBeforeWritingAnythingOfIt) {
+  // Objects the trees are made of: a blob, a link's target (the folder
+  // beside the working folder) and a tree holding pwned.txt.
+  struct Ids {
+    std::string Blob, Link, Sub;
+  };
+  using Listing = std::function<std::string(const Ids&)>;  // for git mktree; none: raw
+  const struct {
+    const char* what;
+    Listing listing;
+    std::string fault;
+  } cases[] = {
+      {"a file twice", [](const Ids& i) { return "100644 blob " + i.Blob + "\tnew.txt\n"; },
+       "'new.txt' occurs twice"},
+      {"Git's folder", [](const Ids& i) { return "040000 tree " + i.Sub + "\t.git\n"; },
+       "'.git' names Git's own folder"},
+      {"Git's folder in another case",
+       [](const Ids& i) { return "040000 tree " + i.Sub + "\t.GIT\n"; },
+       "'.GIT' names Git's own folder"},
+      {"Git's folder by its short name",
+       [](const Ids& i) { return "040000 tree " + i.Sub + "\tgit~1\n"; },
+       "'git~1' names Git's own folder"},
+      {"Git's folder with a trailing dot",
+       [](const Ids& i) { return "040000 tree " + i.Sub + "\t.git.\n"; },
+       "'.git.' names Git's own folder"},
+      {"Git's folder with a code point HFS+ ignores",
+       [](const Ids& i) { return "040000 tree " + i.Sub + "\t.g\xe2\x80\x8cit\n"; },
+       "'.g\xe2\x80\x8cit' names Git's own folder"},
+      {"a '..' folder", [](const Ids& i) { return "040000 tree " + i.Sub + "\t..\n"; },
+       "'..' is a '..' entry"},
+      {"a link as .gitmodules",
+       [](const Ids& i) { return "120000 blob " + i.Link + "\t.gitmodules\n"; },
+       "'.gitmodules' is a symbolic link named as Git's .gitmodules file"},
+      {"the store's folder", [](const Ids& i) { return "040000 tree " + i.Sub + "\t.Quarv\n"; },
+       "'.Quarv' is the store's own folder"},
+      {"a link beside a folder of another case",
+       [](const Ids& i) {
+         return "120000 blob " + i.Link + "\tOUT\n040000 tree " + i.Sub + "\tout\n";
+       },
+       "'OUT' and 'out' differ only in letter case and one is a symbolic link"},
+      {"a name with a slash", nullptr, "the entry '../outside/pwned.txt' holds '/' in its name"},
+      {"a link and a folder of one name",
+       [](const Ids& i) {
+         return "100644 blob " + i.Blob + "\ta\n120000 blob " + i.Link + "\tout\n040000 tree " +
+                i.Sub + "\tout\n";
+       },
+       "'out' is both a symbolic link and a folder, whose files would be written through the "
+       "link"},
+  };
+  for (const auto& c : cases) {
+    for (const bool first : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (first ? ", first commit" : ", later commit"));
+      test::TempDir dir;
+      test::GitRepoBuilder repo(dir / "work");
+      std::filesystem::create_directories(dir / "outside");
+      Ids ids{repo.WriteBlob("PWNED\n"), repo.WriteBlob("../outside"), ""};
+      ids.Sub = repo.MakeTree("100644 blob " + ids.Blob + "\tpwned.txt\n");
+      // Beside the hostile entries, a file that must not be written either.
+      const std::string fresh = repo.WriteBlob("new\n");
+      const std::string tree =
+          c.listing ? repo.MakeTree(c.listing(ids) + "100644 blob " + fresh + "\tnew.txt\n")
+                    : repo.WriteTree({{"100644", "../outside/pwned.txt", ids.Blob},
+                                      {"100644", "new.txt", fresh}});
+      const std::string good = repo.MakeTree("100644 blob " + repo.WriteBlob("1\n") + "\ta.txt\n");
+      if (!first) repo.CommitTree(good, "good");
+      const std::string hostile = repo.CommitTree(tree, "hostile");
+      repo.CommitTree(good, "good again");
+
+      const ToolRun run = Quarv({"convert", "--force", repo.Folder()});
+      EXPECT_NE(run.Status, 0);
+      EXPECT_EQ(
+          run.Err.rfind(
+              "Cannot check out commit " + Short(hostile) + ". Its tree is unsafe: " + c.fault, 0),
+          0u)
+          << run.Err;
+      EXPECT_TRUE(std::filesystem::is_empty(dir / "outside"));
+      EXPECT_EQ(test::ReadStoreRevisions(repo.Folder()).size(), first ? 0u : 1u);
+      EXPECT_EQ(WorkingImage(repo.Folder()),
+                (first ? std::map<std::string, std::string>{}
+                       : std::map<std::string, std::string>{{"a.txt", "1\n"}}));
+    }
+  }
+}
+
+// A link to a folder outside that a later commit replaces by a folder of
+// the same name is no hostile tree: the folder's file lands inside.
+TEST(QuarvConvertTest, AFolderThatReplacesALinkIsWrittenInside) {
+  test::TempDir dir;
+  test::GitRepoBuilder repo(dir / "work");
+  std::filesystem::create_directories(dir / "outside");
+  repo.Symlink("out", "../outside");
+  const std::string c1 = repo.Commit("link\n", At(1600000000));
+  repo.RemoveFile("out");
+  repo.WriteFile("out/pwned.txt", "inside\n");
+  const std::string c2 = repo.Commit("folder\n", At(1600000100));
+
+  const ToolRun run = Quarv({"convert", repo.Folder()});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "outside"));
+  const std::vector<test::StoredRevision> revisions = test::ReadStoreRevisions(repo.Folder());
+  ASSERT_EQ(revisions.size(), 2u);
+  const std::string author = "Ann Author", email = "ann@example.com";
+  ExpectRevisionMatches(repo.Folder(), revisions[0],
+                        {c1, true, "link\r\n", author, email, 1600000000, {}});
+  ExpectRevisionMatches(repo.Folder(), revisions[1],
+                        {c2, true, "folder\r\n", author, email, 1600000100, {}});
+}
+
+// A symbolic link of the user's, which Git does not track, in place of a
+// folder of tracked files: the run stops before a checkout would remove
+// them (the first, to which they are unknown) or write them (the second)
+// through it, and nothing outside changes.
+TEST(QuarvConvertTest, StopsAtALinkOfTheUsersOnTheWayOfACheckout) {
+  for (const bool removed : {true, false}) {
+    SCOPED_TRACE(removed ? "a checkout that removes" : "a checkout that writes");
+    test::TempDir dir;
+    test::GitRepoBuilder repo(dir / "work");
+    test::WriteFile(dir / "outside/x.c", "the user's own\n");
+    repo.WriteFile("a.txt", "1\n");
+    const std::string first = repo.Commit("first\n");
+    repo.WriteFile("vendor/x.c", "int x;\n");
+    const std::string second = repo.Commit("vendor\n");
+    // Without vendor in the index, the first checkout is to remove nothing.
+    if (!removed) repo.Git({"rm", "-q", "-r", "--cached", "vendor"});
+    std::filesystem::remove_all(repo.Folder() + "vendor");
+    repo.Symlink("vendor", "../outside");
+
+    const ToolRun run = Quarv({"convert", "--force", repo.Folder()});
+    EXPECT_NE(run.Status, 0);
+    EXPECT_EQ(run.Err, "Cannot check out commit " + Short(removed ? first : second) +
+                           ". The working folder holds a symbolic link at 'vendor', through "
+                           "which the checkout would " +
+                           (removed ? "remove" : "write") + " 'vendor/x.c'\n");
+    EXPECT_EQ(test::FolderImage(dir / "outside"),
+              (std::map<std::string, std::string>{{"x.c", "the user's own\n"}}));
+  }
+}
+
+// A name the store cannot record ends the run with its own error whichever
+// commit first adds it, never with a revision that silently lacks it.
+TEST(QuarvConvertTest, ABackslashNameStopsTheRunInAnyCommit) {
+  for (const bool first : {true, false}) {
+    SCOPED_TRACE(first ? "first commit" : "later commit");
+    test::TempDir dir;
+    test::GitRepoBuilder repo(dir / "work");
+    repo.WriteFile("a.txt", "1\n");
+    if (!first) repo.Commit("plain\n");
+    repo.WriteFile("x\\y.txt", "back\n");
+    repo.Commit("backslash\n");
+    repo.WriteFile("a.txt", "2\n");
+    repo.Commit("after\n");
+
+    const ToolRun run = Quarv({"convert", repo.Folder()});
+    EXPECT_NE(run.Status, 0);
+    EXPECT_EQ(run.Err,
+              "Cannot record \"" + repo.Folder() + "x\\y.txt\": its name contains a backslash\n");
+    EXPECT_EQ(test::ReadStoreRevisions(repo.Folder()).size(), first ? 0u : 1u);
+  }
+}
+
+// A file whose executable bit or link-ness changes with the same bytes is
+// recorded as modified, so each revision keeps its commit's modes.
+TEST(QuarvConvertTest, AChangeOfModeAloneIsRecorded) {
+  test::TempDir dir;
+  test::GitRepoBuilder repo(dir / "work");
+  repo.WriteFile("run.sh", "#!/bin/sh\n");
+  repo.WriteFile("target.txt", "the target\n");
+  repo.WriteFile("pointer", "target.txt");
+  repo.WriteFile("notes.txt", "line\n");
+  std::vector<std::string> commits;
+  commits.push_back(repo.Commit("plain\n", At(1600000000)));
+  repo.SetExecutable("run.sh", true);
+  commits.push_back(repo.Commit("executable\n", At(1600000100)));
+  repo.RemoveFile("pointer");
+  repo.Symlink("pointer", "target.txt");
+  // A text file whose line ends and executable bit change together.
+  repo.WriteFile("notes.txt", "line\r\n");
+  repo.SetExecutable("notes.txt", true);
+  commits.push_back(repo.Commit("a link of the same bytes\n", At(1600000200)));
+  repo.SetExecutable("run.sh", false);
+  commits.push_back(repo.Commit("not executable\n", At(1600000300)));
+  repo.RemoveFile("pointer");
+  repo.WriteFile("pointer", "target.txt");
+  commits.push_back(repo.Commit("a file again\n", At(1600000400)));
+
+  const ToolRun run = Quarv({"convert", repo.Folder()});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const std::vector<test::StoredRevision> revisions = test::ReadStoreRevisions(repo.Folder());
+  ASSERT_EQ(revisions.size(), commits.size());
+  const char* comments[] = {"plain\r\n", "executable\r\n", "a link of the same bytes\r\n",
+                            "not executable\r\n", "a file again\r\n"};
+  for (size_t i = 0; i < commits.size(); ++i)
+    ExpectRevisionMatches(repo.Folder(), revisions[i],
+                          {commits[i],
+                           true,
+                           comments[i],
+                           "Ann Author",
+                           "ann@example.com",
+                           1600000000 + 100 * static_cast<int64_t>(i),
+                           {}});
+  const ToolRun listed = Quarv({"ls", repo.Folder(), "2"});
+  EXPECT_NE(listed.Out.find("run.sh              10  modified   v2  r2  x"), std::string::npos)
+      << listed.Out;
+  const ToolRun verified = Quarv({"verify", "--git", repo.Folder()});
+  EXPECT_EQ(verified.Status, 0) << verified.Out;
+}
+
 TEST(QuarvConvertTest, StoresTheCommitInstantWhateverTheMachineZone) {
   test::TempDir dir;
   test::GitRepoBuilder repo(dir.Path());
@@ -418,9 +641,9 @@ TEST(QuarvConvertTest, DrawsALiveBarOnATerminal) {
   TwoCommits h;
   std::string out, err;
   // script(1) gives the tool a terminal of its own.
-  const int status =
-      test::RunProgram({"script", "-qec", test::BuiltProgram("quarv") + " convert " + h.Repo.Folder(), "/dev/null"},
-                       "/", {}, out, err);
+  const int status = test::RunProgram(
+      {"script", "-qec", test::BuiltProgram("quarv") + " convert " + h.Repo.Folder(), "/dev/null"},
+      "/", {}, out, err);
   ASSERT_EQ(status, 0) << out << err;
   EXPECT_NE(out.find("\r[----------------------------------------]  0/2  -- commits/s  -- left"),
             std::string::npos)

@@ -2,7 +2,10 @@
 // `quarv convert`, every revision checked out again and held against the
 // tree of the commit it came from (executable bits and links included), and
 // `quarv verify --git` on the store as converted and on stores altered so
-// that they no longer match their commits.
+// that they no longer match their commits: files as a checkout writes them
+// (line-end attributes that change along the history), empty files, and the
+// commits that recorded no revision, held against the revision that stands
+// for them.
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
@@ -181,6 +184,172 @@ TEST_F(RoundTripTest, VerifyWithGitReportsARevisionThatNoLongerMatchesItsCommit)
     std::ostringstream plain;
     EXPECT_EQ(RunVerify({repo_.Folder(), false}, plain), 0) << "the store itself is whole";
     test::WriteFile(Newest(), original);
+  }
+}
+
+// Runs verify --git in folder; returns its lines and the number of problems.
+int VerifyGit(const std::string& folder, std::string& out) {
+  std::ostringstream text;
+  const int problems = RunVerify({folder, true}, text);
+  out = text.str();
+  return problems;
+}
+
+std::string Container(const std::string& folder, int number) {
+  return folder + ".Quarv/Objects/" + std::to_string(number) + ".dat";
+}
+
+// Takes the newest revision out of the store, as if its commit had recorded
+// nothing: the store stays whole.
+void ForgetNewestRevision(const std::string& folder, int newest) {
+  std::string history;
+  for (int number = 1; number < newest; ++number) history += std::to_string(number) + ".dat\r\n";
+  test::WriteFile(folder + ".Quarv/History.txt", history);
+  fs::remove(Container(folder, newest));
+  TMyContaner previous;
+  previous.LoadFromFile(Container(folder, newest - 1));
+  previous.NextNumber = 0;
+  previous.SaveToFile(Container(folder, newest - 1));
+}
+
+TEST(VerifyGitTest, FilesAreHeldAgainstWhatACheckoutWritesUnderTheCommitsAttributes) {
+  test::TempDir dir;
+  test::GitRepoBuilder repo(dir / "work");
+  std::vector<std::string> commits;
+  // An empty first commit: it records nothing, and stands against the empty store.
+  commits.push_back(repo.Commit("nothing yet"));
+  repo.WriteFile(".gitattributes", "*.c eol=crlf\n");
+  repo.WriteFile("a.c", "int a;\nint b;\n");
+  repo.WriteFile("b.h", "#define B\n");
+  repo.WriteFile("empty.h", "");
+  repo.WriteFile("sub/.gitattributes", "*.h eol=crlf\n");
+  repo.WriteFile("sub/c.h", "#define C\n");
+  commits.push_back(repo.Commit("crlf for C files"));
+  repo.WriteFile("a.c", "int a;\nint b;\nint c;\n");
+  commits.push_back(repo.Commit("a.c grows"));
+  // a.c and sub/c.h keep their blobs but lose CR LF; b.h gains it.
+  repo.WriteFile(".gitattributes", "*.h eol=crlf\n");
+  repo.RemoveFile("sub/.gitattributes");
+  commits.push_back(repo.Commit("crlf for headers"));
+  commits.push_back(repo.Commit("empty"));
+
+  std::string out, err;
+  ASSERT_EQ(Quarv({"convert", repo.Folder()}, out, err), 0) << err;
+  // Each revision as a checkout of it writes, exactly: git archive writes
+  // every file under the attributes of the commit it is given.
+  for (int number = 1; number <= 3; ++number) {
+    SCOPED_TRACE("revision " + std::to_string(number));
+    const std::string checkout = dir / ("rev" + std::to_string(number));
+    const std::string expected = dir / ("git" + std::to_string(number));
+    ASSERT_EQ(Quarv({"checkout", repo.Folder(), std::to_string(number), checkout}, out, err), 0)
+        << err;
+    fs::create_directories(expected);
+    ASSERT_EQ(test::Run("git -C '" + repo.Folder() + "' archive " + commits[number] +
+                        " | tar -x -C '" + expected + "'"),
+              0);
+    EXPECT_EQ(test::FolderImage(checkout), test::FolderImage(expected));
+  }
+  EXPECT_EQ(test::FolderImage(dir / "rev3").at("a.c"), "int a;\nint b;\nint c;\n");
+  EXPECT_EQ(test::FolderImage(dir / "rev3").at("b.h"), "#define B\r\n");
+
+  EXPECT_EQ(VerifyGit(repo.Folder(), out), 0) << out;
+  EXPECT_EQ(out, "Checked 3 revisions against Git: the store is whole\n");
+
+  // The blob's own bytes in place of what the checkout wrote are a difference.
+  TMyContaner second;
+  second.LoadFromFile(Container(repo.Folder(), 2));
+  TMyFile* a = second.Files.FindByName("a.c");
+  a->Content.Assign("int a;\nint b;\nint c;\n", 21);
+  a->ComputeHash();
+  second.SaveToFile(Container(repo.Folder(), 2));
+  EXPECT_EQ(VerifyGit(repo.Folder(), out), 1) << out;
+  EXPECT_NE(out.find(Container(repo.Folder(), 2) +
+                     ": the bytes of 'a.c' differ between revision 2 and commit " +
+                     commits[2].substr(0, 9)),
+            std::string::npos)
+      << out;
+}
+
+// Stores as a conversion that passed over a commit would leave them: the
+// commit recorded no revision, so the revision before it must equal it, and
+// each difference is reported against that revision's container. Where the
+// conversion now records the commit, its revision is taken out of the store
+// again; where it stops at it, the store ends before it.
+TEST(VerifyGitTest, CommitsThatRecordedNoRevisionAreHeldAgainstTheRevisionBefore) {
+  const auto commit = [](test::GitRepoBuilder& r) { return r.Commit("second"); };
+  const struct {
+    const char* what;
+    // Makes the second commit and returns its id.
+    std::function<std::string(test::GitRepoBuilder&)> second;
+    bool recorded;                      // whether the conversion records it
+    std::vector<std::string> problems;  // each after "commit <id> recorded no revision: "
+  } cases[] = {
+      {"an executable bit alone",
+       [&](test::GitRepoBuilder& r) {
+         r.SetExecutable("run.sh", true);
+         return commit(r);
+       },
+       true,
+       {"'run.sh' is executable in commit $ID but not in revision 1"}},
+      {"a file that became a link of the same bytes",
+       [&](test::GitRepoBuilder& r) {
+         r.RemoveFile("pointer");
+         r.Symlink("pointer", "a.txt");
+         return commit(r);
+       },
+       true,
+       {"'pointer' is a symbolic link in commit $ID but not in revision 1"}},
+      {"a file added",
+       [&](test::GitRepoBuilder& r) {
+         r.WriteFile("sub/new.txt", "new\n");
+         return commit(r);
+       },
+       true,
+       {"'sub\\new.txt' of commit $ID is missing from revision 1"}},
+      {"a name with a backslash",
+       [&](test::GitRepoBuilder& r) {
+         r.WriteFile("x\\y.txt", "back\n");
+         return commit(r);
+       },
+       false,
+       {"'x\\y.txt' of commit $ID holds a backslash in its name, which the store cannot record"}},
+      {"a link and a folder of one name",
+       [](test::GitRepoBuilder& r) {
+         const std::string link = r.WriteBlob("../outside");
+         const std::string sub =
+             r.MakeTree("100644 blob " + r.WriteBlob("PWNED\n") + "\tpwned.txt\n");
+         std::string listing = r.Git({"ls-tree", "HEAD"});
+         listing += "040000 tree " + sub + "\tout\n120000 blob " + link + "\tout\n";
+         return r.CommitTree(r.MakeTree(listing), "second");
+       },
+       false,
+       {"'out' of commit $ID is missing from revision 1",
+        "'out\\pwned.txt' of commit $ID is missing from revision 1"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir dir;
+    test::GitRepoBuilder repo(dir / "work");
+    repo.WriteFile("a.txt", "a\n");
+    repo.WriteFile("run.sh", "#!/bin/sh\n");
+    repo.WriteFile("pointer", "a.txt");
+    repo.Commit("first");
+    const std::string id = c.second(repo).substr(0, 9);
+    std::string out, err;
+    ASSERT_EQ(Quarv({"convert", "--force", repo.Folder()}, out, err) == 0, c.recorded) << err;
+    if (c.recorded) ForgetNewestRevision(repo.Folder(), 2);
+
+    std::string expected;
+    for (std::string problem : c.problems) {
+      problem.replace(problem.find("$ID"), 3, id);
+      expected += Container(repo.Folder(), 1) + ": commit " + id +
+                  " recorded no revision: " + problem + "\n";
+    }
+    const int count = static_cast<int>(c.problems.size());
+    expected += "Checked 1 revision against Git: " + std::to_string(count) +
+                (count == 1 ? " problem\n" : " problems\n");
+    EXPECT_EQ(VerifyGit(repo.Folder(), out), count) << out;
+    EXPECT_EQ(out, expected);
   }
 }
 

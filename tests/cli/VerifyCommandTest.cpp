@@ -97,6 +97,11 @@ TEST(VerifyCommandTest, EveryKindOfDamageIsReportedWithItsFile) {
       {"a history that skips a number",
        [](SampleStore& s) { test::WriteFile(s.Store("History.txt"), "1.dat\r\n3.dat\r\n"); },
        "History.txt", "it skips revision 2"},
+      {"a history that reaches the last revision number there is",
+       [](SampleStore& s) {
+         test::WriteFile(s.Store("History.txt"), "1.dat\r\n2.dat\r\n3.dat\r\n2147483647.dat\r\n");
+       },
+       "History.txt", "it skips revisions 4 to 2147483646"},
       {"a history line that names another file",
        [](SampleStore& s) {
          test::WriteFile(s.Store("History.txt"), "1.dat\r\n02.dat\r\n3.dat\r\n");

@@ -139,6 +139,42 @@ std::string GitRepoBuilder::Merge(const std::string& branch, const std::string& 
   return RevParse("HEAD");
 }
 
+std::string GitRepoBuilder::WriteBlob(const std::string& bytes) {
+  std::string id = Git({"hash-object", "-w", ScratchFile(bytes)});
+  id.resize(40);
+  return id;
+}
+
+std::string GitRepoBuilder::MakeTree(const std::string& listing) {
+  std::string id = Git({"mktree"}, {}, ScratchFile(listing));
+  id.resize(40);
+  return id;
+}
+
+std::string GitRepoBuilder::WriteTree(const std::vector<RawTreeEntry>& entries) {
+  std::string object;
+  for (const RawTreeEntry& entry : entries) {
+    object += entry.Mode + " " + entry.Name + '\0';
+    for (size_t i = 0; i + 1 < entry.Id.size(); i += 2)
+      object += static_cast<char>(std::stoi(entry.Id.substr(i, 2), nullptr, 16));
+  }
+  std::string id = Git({"hash-object", "-t", "tree", "-w", "--literally", ScratchFile(object)});
+  id.resize(40);
+  return id;
+}
+
+std::string GitRepoBuilder::CommitTree(const std::string& tree, const std::string& message,
+                                       const CommitOptions& options) {
+  std::vector<std::string> args = {"commit-tree", tree, "-m", message};
+  std::string parent;
+  if (TryGit({"rev-parse", "-q", "--verify", "HEAD"}, parent))
+    args.insert(args.end(), {"-p", parent.substr(0, 40)});
+  std::string id = Git(args, SignatureEnvironment(options));
+  id.resize(40);
+  Git({"update-ref", "HEAD", id});
+  return id;
+}
+
 std::string GitRepoBuilder::ScratchFile(const std::string& bytes) {
   // Inside .git: no byte passes the command line, and the working tree stays clean.
   const std::string path = folder_ + ".git/TEST_SCRATCH";
@@ -155,8 +191,11 @@ std::string GitRepoBuilder::RevParse(const std::string& revision) {
 }
 
 bool GitRepoBuilder::TryGit(const std::vector<std::string>& args, std::string& out,
-                            const std::vector<std::string>& environment, std::string* err) {
+                            const std::vector<std::string>& environment, std::string* err,
+                            const std::string& inputFile) {
+  // Standard input is /dev/null unless a shell redirects it from inputFile.
   std::vector<std::string> argv = {"git"};
+  if (!inputFile.empty()) argv = {"sh", "-c", "exec git \"$@\" < \"$0\"", inputFile};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> env = {"GIT_CONFIG_NOSYSTEM=1", "GIT_CONFIG_GLOBAL=/dev/null",
                                   "GIT_TERMINAL_PROMPT=0", "LC_ALL=C"};
@@ -169,9 +208,10 @@ bool GitRepoBuilder::TryGit(const std::vector<std::string>& args, std::string& o
 }
 
 std::string GitRepoBuilder::Git(const std::vector<std::string>& args,
-                                const std::vector<std::string>& environment) {
+                                const std::vector<std::string>& environment,
+                                const std::string& inputFile) {
   std::string out, err;
-  if (!TryGit(args, out, environment, &err)) {
+  if (!TryGit(args, out, environment, &err, inputFile)) {
     std::string command = "git";
     for (const std::string& a : args) command += " " + a;
     throw std::runtime_error("'" + command + "' in " + folder_ + " failed: " + err + out);

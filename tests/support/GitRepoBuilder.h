@@ -71,19 +71,41 @@ class GitRepoBuilder {
   std::string Merge(const std::string& branch, const std::string& message,
                     const CommitOptions& options = {});
 
+  // Objects written as they are, for histories that Git's own commands would
+  // refuse to build: a blob; a tree from "git mktree" of its listing (lines
+  // "<mode> <type> <id>\t<name>", which mktree takes in any order and with
+  // duplicates); a tree whose entries are written in the order given, with
+  // no check at all (a name may even hold '/'); a commit of a tree whose
+  // parent is HEAD's commit (none in an empty repository), which HEAD's
+  // branch then names. The working folder and the index are left as they
+  // are. Each returns the object's id.
+  std::string WriteBlob(const std::string& bytes);
+  std::string MakeTree(const std::string& listing);
+  struct RawTreeEntry {
+    std::string Mode;  // "100644", "100755", "120000", "40000"
+    std::string Name;
+    std::string Id;  // 40 hex digits
+  };
+  std::string WriteTree(const std::vector<RawTreeEntry>& entries);
+  std::string CommitTree(const std::string& tree, const std::string& message,
+                         const CommitOptions& options = {});
+
   // The 40-digit id of a revision.
   std::string RevParse(const std::string& revision);
 
-  // Runs git with args in the working folder and extra environment entries
-  // (NAME=value); returns its standard output.
+  // Runs git with args in the working folder, extra environment entries
+  // (NAME=value) and inputFile, when given, as its standard input (else
+  // /dev/null); returns its standard output.
   std::string Git(const std::vector<std::string>& args,
-                  const std::vector<std::string>& environment = {});
+                  const std::vector<std::string>& environment = {},
+                  const std::string& inputFile = "");
 
  private:
   std::vector<std::string> SignatureEnvironment(const CommitOptions& options);
   // Runs git; true when it succeeded. out gets its standard output, *err its errors.
   bool TryGit(const std::vector<std::string>& args, std::string& out,
-              const std::vector<std::string>& environment = {}, std::string* err = nullptr);
+              const std::vector<std::string>& environment = {}, std::string* err = nullptr,
+              const std::string& inputFile = "");
   // Writes bytes to a scratch file inside .git and returns its path.
   std::string ScratchFile(const std::string& bytes);
 
