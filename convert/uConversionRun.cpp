@@ -1,5 +1,7 @@
 #include "convert/uConversionRun.h"
 
+#include <chrono>
+
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 #include "git/TreeChecker.h"
@@ -7,6 +9,7 @@
 #include "git/uGitWorkingFolder.h"
 #include "scan/WorkingDigestCache.h"
 #include "scan/uQuarvLoader.h"
+#include "store/RecordBatch.h"
 #include "store/StoreLayout.h"
 #include "store/uQuarvEngine.h"
 
@@ -18,8 +21,9 @@ namespace {
 // Returns the revision's number, or 0 when nothing differed from the store.
 // digests: the run's own, so that files a checkout left alone are not read again.
 int RecordRevision(const std::string& folder, const TGitCommitInfo& commit,
-                   TWorkingDigestCache& digests) {
+                   TWorkingDigestCache& digests, TRecordBatch& batch) {
   TQuarv_Engine engine(folder);
+  engine.Batch = &batch;
   engine.Load();
   TQuarvEngine_Loader loader(engine, &digests);
   loader.Prepare(false);
@@ -73,19 +77,42 @@ TConversionSummary RunConversion(const std::string& folder, TConversionProgress&
   TWorkingDigestCache digests;
   TTreeChecker trees(repository, kStoreFolderName);
   TGitCommit previous;  // checked out last; the first checkout looks at every file
-  for (; more; more = walk->Next(id)) {
-    const int number = summary.Commits + 1;
-    TGitCommit commit = LookupCommit(repository, id);
-    const TGitCommitInfo info = ReadCommit(commit.get());
-    progress.CommitBegun(number, info);
-    trees.Check(commit.get());
-    CheckoutCommit(repository, commit.get(), previous.get());
-    previous = std::move(commit);
-    const int revision = RecordRevision(folder, info, digests);
-    summary.Commits = number;
-    if (revision != 0) ++summary.Revisions;
-    progress.CommitDone(number, info, revision);
+  // Revisions are made durable in batches (waiting for the disk once a batch
+  // costs a conversion a few percent, once a revision a quarter): every
+  // kFlushEvery revisions or kFlushSeconds, at the end, and after a failure.
+  constexpr size_t kFlushEvery = 100;
+  constexpr auto kFlushSeconds = std::chrono::seconds(5);
+  TRecordBatch batch;
+  auto flushed = std::chrono::steady_clock::now();
+  try {
+    for (; more; more = walk->Next(id)) {
+      const int number = summary.Commits + 1;
+      TGitCommit commit = LookupCommit(repository, id);
+      const TGitCommitInfo info = ReadCommit(commit.get());
+      progress.CommitBegun(number, info);
+      trees.Check(commit.get());
+      CheckoutCommit(repository, commit.get(), previous.get());
+      previous = std::move(commit);
+      const int revision = RecordRevision(folder, info, digests, batch);
+      summary.Commits = number;
+      if (revision != 0) ++summary.Revisions;
+      const auto now = std::chrono::steady_clock::now();
+      if (batch.Pending().size() >= kFlushEvery || now - flushed >= kFlushSeconds) {
+        batch.Flush();
+        flushed = now;
+      }
+      progress.CommitDone(number, info, revision);
+    }
+  } catch (...) {
+    // The revisions recorded before the failure stay; a second failure
+    // (the disk's, most likely) must not hide the first.
+    try {
+      batch.Flush();
+    } catch (const std::exception&) {
+    }
+    throw;
   }
+  batch.Flush();
   return summary;
 }
 

@@ -28,7 +28,8 @@ class TConversionProgress {
   virtual void CommitBegun(int number, const TGitCommitInfo& commit) = 0;
   // The commit is done: recorded as the store's revision `revision`, or 0
   // when the working folder showed no change against the store and nothing
-  // was recorded.
+  // was recorded. The revision is on the disk once its batch is (at the
+  // latest 100 revisions or 5 seconds later, or when the run ends).
   virtual void CommitDone(int number, const TGitCommitInfo& commit, int revision) = 0;
 };
 
@@ -57,6 +58,12 @@ std::string RevisionComment(const std::string& message);
 // first commit only the paths that differ from the previous commit are
 // checked out, and a digest cache kept for the run spares reading the
 // working files that have not changed since they were last hashed.
+//
+// Revisions are recorded in batches (store/RecordBatch.h): History.txt is
+// written, and every file the batch wrote made durable, every 100 revisions
+// or 5 seconds, at the end of the run and after a failure. A power loss or a
+// killed run loses at most the revisions since the last batch, never the
+// store's soundness.
 //
 // Raises on the first failure and stops there; revisions recorded before it
 // stay. Failures: folder holds no ".git" folder ("Git repository is not

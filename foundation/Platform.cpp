@@ -140,6 +140,8 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+void SyncFile(const std::string& path) { TFileStream(path, TFileStream::Mode::OpenRead).Sync(); }
+
 void SyncFolder(const std::string& path) {
   const int fd = FileCalls().Open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   int error = fd < 0 ? errno : 0;

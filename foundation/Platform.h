@@ -56,6 +56,9 @@ void ForceDirectories(const std::string& path);
 void RemoveFile(const std::string& path);
 // The folder that holds path ("." for a bare name): /a/b/c.dat gives /a/b.
 std::string FolderOf(const std::string& path);
+// Makes the bytes of a file written earlier durable. Raises "Cannot open
+// file "%s". %s" or "Cannot write file "%s". %s".
+void SyncFile(const std::string& path);
 // Makes the entries created, renamed and removed in a folder so far durable,
 // so that a power loss cannot undo them. Raises "Cannot write folder "%s". %s".
 void SyncFolder(const std::string& path);

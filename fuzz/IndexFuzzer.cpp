@@ -23,8 +23,17 @@ namespace {
 using namespace pellmor;
 namespace fs = std::filesystem;
 
-// A store made once, and the bytes of its files, to put it back before each input.
+// A store made once, and the bytes of its files, to put it back before each
+// input; removed with the folder it lies in when the program ends.
 struct TPristineStore {
+  TPristineStore() = default;
+  TPristineStore(const TPristineStore&) = delete;
+  TPristineStore& operator=(const TPristineStore&) = delete;
+  ~TPristineStore() {
+    std::error_code ignored;
+    if (!Root.empty()) fs::remove_all(Root, ignored);
+  }
+
   std::string Root;                          // ends in '/'
   std::map<std::string, std::string> Files;  // path below .Quarv -> bytes
 };
@@ -53,19 +62,17 @@ std::string WorkFolder() {
 }
 
 const TPristineStore& Pristine() {
-  static const TPristineStore store = [] {
-    TPristineStore made;
-    made.Root = WorkFolder();
-    test::StoreWriter writer(made.Root);
+  static TPristineStore store;
+  if (store.Root.empty()) {
+    store.Root = WorkFolder();
+    test::StoreWriter writer(store.Root);
     test::RecordSampleHistory(writer);
-    WriteBytes(made.Root + ".Quarv/Rename.txt", "\"c.txt\"->\"d.txt\"\r\n");
-    for (const auto& entry : fs::recursive_directory_iterator(made.Root + ".Quarv"))
+    WriteBytes(store.Root + ".Quarv/Rename.txt", "\"c.txt\"->\"d.txt\"\r\n");
+    for (const auto& entry : fs::recursive_directory_iterator(store.Root + ".Quarv"))
       if (entry.is_regular_file())
-        made.Files[fs::relative(entry.path(), made.Root + ".Quarv").string()] =
+        store.Files[fs::relative(entry.path(), store.Root + ".Quarv").string()] =
             ReadBytes(entry.path());
-    std::atexit([] { fs::remove_all(Pristine().Root); });
-    return made;
-  }();
+  }
   return store;
 }
 

@@ -41,12 +41,13 @@ class TMyHistoryData {
   // Writes every FileName followed by CR LF; SaveToFile replaces the file atomically.
   void SaveToFile(const std::string& path) const;
   void SaveToStream(TStream& stream) const;
+  // Every item's FileName, in order: the lines the history is written as.
+  std::vector<std::string> FileNames() const;
 
   TObjectList<TMyHistoryItem> Items;
 
  private:
   void AddLines(const std::vector<std::string>& lines);
-  std::vector<std::string> FileNames() const;
 };
 
 // The revision number a history line stands for: the line without its

@@ -11,6 +11,7 @@
 #include "foundation/TextLines.h"
 #include "foundation/uMyStreamUtils.h"
 #include "scan/uMyFileUtils.h"
+#include "store/RecordBatch.h"
 #include "store/StoreLayout.h"
 
 namespace pellmor {
@@ -116,6 +117,8 @@ void TQuarv_Engine::LoadIgnoreList() {
 
 void TQuarv_Engine::LoadHistory() {
   if (FileExists(HistoryFileName)) History.LoadFromFile(HistoryFileName);
+  if (Batch != nullptr)
+    for (const TMyHistoryItem& item : Batch->Pending()) History.Add(item.FileName, item.Revision);
   FileSystem->LoadContainers(History);
 }
 
@@ -257,32 +260,43 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   // the new container under its name, the new history under a temporary
   // name) in one sync, then the index removed and the history renamed into
   // place in a second. Until the second, the new container is one that no
-  // history names, which the next revision replaces.
+  // history names, which the next revision replaces. With a batch, the
+  // history and both syncs wait for the batch's Flush.
   ForceDirectories(FileSystem->ObjectsFolder());
   std::unique_ptr<TFileStream> link;
   if (previous != nullptr) {
     link = PatchNextNumber(previous->GetFileName(), number);
     CrashPoint("previous container linked");
   }
-  TFileReplacement container(FileSystem->ContainerFileName(number), [&](TStream& file) {
+  const std::string containerFile = FileSystem->ContainerFileName(number);
+  TFileReplacement container(containerFile, [&](TStream& file) {
     file.WriteBuffer(image.Memory(), static_cast<size_t>(image.Size()));
   });
   container.Publish();
   CrashPoint("container written");
-  History.Add(TStoreLayout::ContainerLeafName(number), number);
-  TFileReplacement history(HistoryFileName, [&](TStream& file) { History.SaveToStream(file); });
-  if (link) link->Sync();
-  container.Sync();
-  SyncFolder(FileSystem->ObjectsFolder());
-  history.Sync();
-  CrashPoint("revision synced");
+  const TMyHistoryItem line(TStoreLayout::ContainerLeafName(number), number);
+  History.Add(line.FileName, line.Revision);
+  if (Batch != nullptr) {
+    std::vector<std::string> written = {containerFile};
+    if (previous != nullptr) written.push_back(previous->GetFileName());
+    Batch->Add(line, HistoryFileName, History.FileNames(), written);
+    DeleteIndexFile();
+    Index = std::make_unique<TMyContaner>();
+  } else {
+    TFileReplacement history(HistoryFileName, [&](TStream& file) { History.SaveToStream(file); });
+    if (link) link->Sync();
+    container.Sync();
+    SyncFolder(FileSystem->ObjectsFolder());
+    history.Sync();
+    CrashPoint("revision synced");
 
-  DeleteIndexFile();
-  CrashPoint("index deleted");
-  Index = std::make_unique<TMyContaner>();
-  history.Publish();
-  SyncFolder(FolderOf(HistoryFileName));
-  CrashPoint("history written");
+    DeleteIndexFile();
+    CrashPoint("index deleted");
+    Index = std::make_unique<TMyContaner>();
+    history.Publish();
+    SyncFolder(FolderOf(HistoryFileName));
+    CrashPoint("history written");
+  }
   if (consumedRenames) {
     if (Renames.Count() == 0) {
       RemoveFile(RenameFileName);

@@ -20,6 +20,7 @@
 namespace pellmor {
 
 class TQuarv_Engine;
+class TRecordBatch;
 
 // The names left out of every revision (.Quarv/Ignore.txt): relative names
 // as the scan produces them, kept sorted without regard to ASCII case, a name
@@ -112,6 +113,8 @@ class TQuarv_Engine {
   // records were consumed. Every whole file is replaced atomically and every
   // name is given only to bytes already on the disk, so a process killed at
   // any instant, or a power loss, leaves every recorded revision intact.
+  // With a Batch, History.txt is not written and nothing is synced: the
+  // revision is added to the batch, and recorded by its Flush.
   void Commit(const std::string& message, const std::string& author, double date,
               const std::string& email);
   // The same with the revision time given as a UTC FILETIME, stored as it is.
@@ -129,6 +132,11 @@ class TQuarv_Engine {
   std::unique_ptr<TMyContaner> Index;  // the staging container (Owner() is nullptr)
   TMyHistoryData History;
   TMyRenameData Renames;
+  // When set (before Load): the batch this engine records into. Load takes
+  // the batch's revisions as listed after History.txt's, and Commit leaves
+  // History.txt and the syncs to the batch's Flush (store/RecordBatch.h).
+  // Borrowed.
+  TRecordBatch* Batch = nullptr;
 
  private:
   void LocateStore();

@@ -1,7 +1,8 @@
 // Cuts the power at every change that a sequence of Commits makes to the
 // disk, keeping of what was not yet synced either nothing at all or every
 // folder entry without its unsynced bytes, and checks that every revision
-// reported recorded survives and that the next Commit goes on.
+// reported recorded survives and that the next Commit goes on; with each
+// Commit recording its revision, and with revisions recorded in batches.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -28,7 +29,12 @@ class ScopedFileCalls {
   TFileCalls* previous_;
 };
 
-class PowerLossTest : public ::testing::TestWithParam<TCrashKind> {};
+struct TCase {
+  TCrashKind Crash;
+  int BatchEvery;  // 0: each Commit records its revision itself
+};
+
+class PowerLossTest : public ::testing::TestWithParam<TCase> {};
 
 TEST_P(PowerLossTest, EveryReportedRevisionSurvivesACrashAtAnyChange) {
   int crashes = 0;
@@ -43,7 +49,8 @@ TEST_P(PowerLossTest, EveryReportedRevisionSurvivesACrashAtAnyChange) {
     {
       ScopedFileCalls installed(calls);
       try {
-        test::RunCommitSequence(root, [&](int k) { reported = k; });
+        test::RunCommitSequence(
+            root, [&](int k) { reported = k; }, GetParam().BatchEvery);
       } catch (const test::TPowerLoss&) {
       }
     }
@@ -56,7 +63,7 @@ TEST_P(PowerLossTest, EveryReportedRevisionSurvivesACrashAtAnyChange) {
     ++crashes;
     SCOPED_TRACE("power lost at change " + std::to_string(point) + ", after " +
                  std::to_string(reported) + " revisions were reported recorded");
-    calls.SimulateCrash(GetParam());
+    calls.SimulateCrash(GetParam().Crash);
     EXPECT_GE(test::CheckRecordedRevisionsAndGoOn(root), reported)
         << "a revision reported recorded was lost";
   }
@@ -66,11 +73,15 @@ TEST_P(PowerLossTest, EveryReportedRevisionSurvivesACrashAtAnyChange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Crashes, PowerLossTest,
-                         ::testing::Values(TCrashKind::DropUnsynced,
-                                           TCrashKind::KeepEntriesDropBytes),
+                         ::testing::Values(TCase{TCrashKind::DropUnsynced, 0},
+                                           TCase{TCrashKind::KeepEntriesDropBytes, 0},
+                                           TCase{TCrashKind::DropUnsynced, 2},
+                                           TCase{TCrashKind::KeepEntriesDropBytes, 2}),
                          [](const auto& info) {
-                           return info.param == TCrashKind::DropUnsynced ? "DropUnsynced"
-                                                                         : "KeepEntriesDropBytes";
+                           return std::string(info.param.Crash == TCrashKind::DropUnsynced
+                                                  ? "DropUnsynced"
+                                                  : "KeepEntriesDropBytes") +
+                                  (info.param.BatchEvery > 0 ? "InBatchesOfTwo" : "");
                          });
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/Platform.h"
+#include "store/RecordBatch.h"
 #include "store/uQuarvEngine.h"
 #include "tests/support/TempDir.h"
 
@@ -80,14 +81,21 @@ void PrepareSequence(const std::string& root) {
   WriteFile(root + ".Quarv/Rename.txt", "\"c.txt\"->\"c2.txt\"\r\n\"d.txt\"->\"d2.txt\"\r\n");
 }
 
-void RunCommitSequence(const std::string& root, const std::function<void(int)>& recorded) {
+void RunCommitSequence(const std::string& root, const std::function<void(int)>& recorded,
+                       int batchEvery) {
+  TRecordBatch batch;
+  int flushed = 0;
   for (int k = 1; k <= kSequenceRevisions; ++k) {
     TQuarv_Engine engine(root);
+    if (batchEvery > 0) engine.Batch = &batch;
     engine.Load();
     StageRevision(engine, k);
     engine.SaveIndex();
     engine.CommitUtc("revision " + std::to_string(k), "ann", 133000000000000000ULL + k, "a@b");
-    if (recorded) recorded(k);
+    if (batchEvery > 0 && k % batchEvery != 0 && k != kSequenceRevisions) continue;
+    batch.Flush();
+    for (; flushed < k; ++flushed)
+      if (recorded) recorded(flushed + 1);
   }
 }
 
@@ -126,7 +134,20 @@ int CheckRecordedRevisionsAndGoOn(const std::string& root) {
     }
   }
 
-  const bool staged = FileExists(root + ".Quarv/Index.dat");
+  // What the next revision should hold: the newest one's files with what
+  // Index.dat stages applied to them.
+  CommitFiles want = count > 0 ? SequenceState(count) : CommitFiles{};
+  if (FileExists(root + ".Quarv/Index.dat")) {
+    TMyContaner staged;
+    staged.LoadFromFile(root + ".Quarv/Index.dat");
+    for (const auto& entry : staged.Files) {
+      if (entry->Deleted)
+        want.erase(entry->Name());
+      else
+        want[entry->Name()] = Text(entry->Content);
+    }
+  }
+  want["after.txt"] = "written after the stop";
   {
     TQuarv_Engine engine(root);
     engine.Load();
@@ -137,8 +158,6 @@ int CheckRecordedRevisionsAndGoOn(const std::string& root) {
   }
   const std::map<int, CommitFiles> after = RecordedRevisions(root);
   EXPECT_EQ(static_cast<int>(after.size()), count + 1);
-  CommitFiles want = SequenceState(staged ? count + 1 : count);
-  want["after.txt"] = "written after the stop";
   if (after.count(count + 1)) EXPECT_EQ(after.at(count + 1), want);
   for (const auto& [number, files] : recorded)
     if (after.count(number)) EXPECT_EQ(after.at(number), files);

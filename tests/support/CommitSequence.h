@@ -22,8 +22,11 @@ const CommitFiles& SequenceState(int k);
 // Writes the Rename.txt the sequence consumes into root's store.
 void PrepareSequence(const std::string& root);
 // Records the sequence in root (ending in '/'), one engine per revision;
-// recorded(k) follows each Commit that returned.
-void RunCommitSequence(const std::string& root, const std::function<void(int)>& recorded = {});
+// recorded(k) follows each Commit that returned. With batchEvery > 0 the
+// engines record into one TRecordBatch, flushed every batchEvery revisions
+// and at the end, and recorded(k) follows the Flush that records k.
+void RunCommitSequence(const std::string& root, const std::function<void(int)>& recorded = {},
+                       int batchEvery = 0);
 
 // The live files of every revision the history of root lists, read back
 // through a new engine (raising the engine's errors). A revision listed
@@ -32,11 +35,10 @@ std::map<int, CommitFiles> RecordedRevisions(const std::string& root);
 
 // After the sequence was stopped part-way, checks (failing the running test)
 // that every revision the history lists holds its files and is linked to
-// the next one listed, and that the next
-// Commit goes on: a new engine records after.txt (with the staged index the
-// stopped Commit left, if any) as the next revision, the earlier ones
-// unchanged and the one before linked to it. Returns how many revisions
-// were listed before that Commit.
+// the next one listed, and that the next Commit goes on: a new engine records
+// after.txt, with whatever Index.dat a stopped Commit left staged, as the
+// next revision, the earlier ones unchanged and the one before linked to it.
+// Returns how many revisions were listed before that Commit.
 int CheckRecordedRevisionsAndGoOn(const std::string& root);
 
 }  // namespace pellmor::test
