@@ -69,7 +69,7 @@ std::unordered_map<const TMyFile*, TStoreVerifier::THeldBytes> TStoreVerifier::R
   bool holdsNul = false;
   const auto add = [&](const uint8_t* bytes, size_t count) {
     hasher.Update(bytes, count);
-    holdsNul = holdsNul || std::memchr(bytes, 0, count) != nullptr;
+    holdsNul = holdsNul || (count != 0 && std::memchr(bytes, 0, count) != nullptr);
   };
   const auto begin = [&](const TMyFile&) -> TByteSink {
     hasher = TContentHasher();

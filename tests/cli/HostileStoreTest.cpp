@@ -163,15 +163,15 @@ TEST_F(HostileStoreTest, CatAndCheckoutOfAHugeFileHoldLittleMemory) {
   long peak = 0;
   EXPECT_EQ(Quarv({"cat", dir_.Path(), "4", "zeros.bin"}, out, err, &peak), 0) << err;
   EXPECT_EQ(out.size(), size_t{kMebibytes} << 20);
-  EXPECT_LT(peak, 64 * 1024) << "kilobytes held by cat";
+  if (test::kPeakMemoryIsTheProgramsOwn) EXPECT_LT(peak, 64 * 1024) << "kilobytes held by cat";
   // A child's peak counts what this process held when it forked it.
   std::string().swap(out);
   EXPECT_EQ(Quarv({"checkout", dir_.Path(), "4", dest.Path()}, out, err, &peak), 0) << err;
   EXPECT_EQ(fs::file_size(dest / "zeros.bin"), uintmax_t{kMebibytes} << 20);
-  EXPECT_LT(peak, 64 * 1024) << "kilobytes held by checkout";
+  if (test::kPeakMemoryIsTheProgramsOwn) EXPECT_LT(peak, 64 * 1024) << "kilobytes held by checkout";
   EXPECT_EQ(Quarv({"verify", dir_.Path()}, out, err, &peak), 1) << "4.dat does not link up";
   EXPECT_EQ(out.find("zeros.bin"), std::string::npos) << out;
-  EXPECT_LT(peak, 64 * 1024) << "kilobytes held by verify";
+  if (test::kPeakMemoryIsTheProgramsOwn) EXPECT_LT(peak, 64 * 1024) << "kilobytes held by verify";
 }
 
 // Bytes that fail their digest are never written: cat writes nothing,
