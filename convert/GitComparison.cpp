@@ -6,6 +6,7 @@
 
 #include "convert/uConversionRun.h"
 #include "foundation/AsciiText.h"
+#include "foundation/DateTime.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 #include "foundation/uMyFileTypes.h"

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "foundation/DateTime.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 #include "git/TreeChecker.h"

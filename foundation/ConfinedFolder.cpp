@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/DateTime.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 

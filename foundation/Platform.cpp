@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,14 +15,13 @@
 #include <cstring>
 #include <memory>
 
+#include "foundation/DateTime.h"
 #include "foundation/Exception.h"
 #include "foundation/FileCalls.h"
 
 namespace pellmor {
 
 namespace {
-
-constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
 
 uint64_t FileTimeOf(const struct statx_timestamp& t) {
   return UnixTimeToFileTime(t.tv_sec, t.tv_nsec);
@@ -75,17 +75,6 @@ const char* BaseName(const std::string& path) {
 std::atomic<int> crash_countdown{0};
 
 }  // namespace
-
-uint64_t UnixTimeToFileTime(int64_t seconds, int64_t nanoseconds) {
-  return static_cast<uint64_t>(seconds * 10000000LL + nanoseconds / 100) + kUnixEpochAsFileTime;
-}
-
-TUnixTime FileTimeToUnixTime(uint64_t fileTime) {
-  constexpr uint64_t kTicksPerSecond = 10000000;
-  constexpr int64_t kEpochSeconds = kUnixEpochAsFileTime / kTicksPerSecond;
-  return {static_cast<int64_t>(fileTime / kTicksPerSecond) - kEpochSeconds,
-          static_cast<int64_t>(fileTime % kTicksPerSecond) * 100};
-}
 
 std::string IncludeTrailingDelimiter(const std::string& path) {
   if (!path.empty() && path.back() == '/') return path;
@@ -301,6 +290,26 @@ void WriteFileAtomically(const std::string& path, const std::function<void(TStre
   replacement.Sync();
   replacement.Publish();
   SyncFolder(FolderOf(path));
+}
+
+int64_t RealTimeNs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+bool LocalTimeAt(int64_t seconds, TLocalTime& local) {
+  const time_t instant = static_cast<time_t>(seconds);
+  struct tm fields;
+  if (::localtime_r(&instant, &fields) == nullptr) return false;
+  local.Year = fields.tm_year + 1900LL;
+  local.Month = fields.tm_mon + 1;
+  local.Day = fields.tm_mday;
+  local.Hour = fields.tm_hour;
+  local.Minute = fields.tm_min;
+  local.Second = fields.tm_sec;
+  local.UtcOffset = fields.tm_gmtoff;
+  return true;
 }
 
 void ArmCrashPoints(int n) { crash_countdown = n; }

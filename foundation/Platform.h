@@ -1,6 +1,7 @@
 // The one narrow layer between the program and the operating system: paths,
 // existence tests, folder creation, entry attributes and times, folder
-// listing, whole-file reads and crash-safe whole-file writes.
+// listing, whole-file reads and crash-safe whole-file writes, the clock and
+// the local time zone.
 //
 // Attributes and times take the Windows forms that the store keeps:
 // attribute bits as below, times as FILETIME values (100-ns intervals since
@@ -27,17 +28,6 @@ constexpr uint32_t kAttrReparsePoint = 0x400;  // a symbolic link
 // The bits that a Git file mode carries (executable, symbolic link): a file
 // whose bits among these change has changed, whatever its bytes.
 constexpr uint32_t kAttrModeBits = kAttrArchive | kAttrReparsePoint;
-
-// FILETIME of a POSIX instant.
-uint64_t UnixTimeToFileTime(int64_t seconds, int64_t nanoseconds);
-
-// The POSIX instant of a FILETIME, the inverse of UnixTimeToFileTime:
-// Seconds (negative before 1970) and Nanoseconds (0 to 999,999,900).
-struct TUnixTime {
-  int64_t Seconds = 0;
-  int64_t Nanoseconds = 0;
-};
-TUnixTime FileTimeToUnixTime(uint64_t fileTime);
 
 // path with a '/' at its end.
 std::string IncludeTrailingDelimiter(const std::string& path);
@@ -139,6 +129,23 @@ class TFileReplacement {
 // half-written one: a TFileReplacement synced, published, and its folder
 // synced.
 void WriteFileAtomically(const std::string& path, const std::function<void(TStream&)>& write);
+
+// Now, in ns since 1970-01-01 00:00 UTC (the real-time clock).
+int64_t RealTimeNs();
+
+// The wall-clock reading of the process's time zone (TZ) at a POSIX instant.
+struct TLocalTime {
+  int64_t Year = 1970;
+  int Month = 1;  // 1 to 12
+  int Day = 1;    // 1 to 31
+  int Hour = 0;
+  int Minute = 0;
+  int Second = 0;
+  int64_t UtcOffset = 0;  // seconds east of UTC in force at that instant
+};
+// Fills local for the instant (seconds since 1970-01-01 00:00 UTC); false
+// when the C library cannot express the instant in local time.
+bool LocalTimeAt(int64_t seconds, TLocalTime& local);
 
 // Fault injection for crash tests. CrashPoint marks an instant inside a
 // multi-file write; after ArmCrashPoints(n), the n-th CrashPoint reached kills

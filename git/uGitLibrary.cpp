@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/DateTime.h"
 #include "foundation/Exception.h"
 #include "git/CheckoutConfirmation.h"
 #include "git/uCommitMessage.h"
@@ -141,9 +142,9 @@ std::string OidToText(const git_oid& id, int n) {
 }
 
 double GitTimeToDateTime(int64_t seconds, int offsetMinutes) {
-  constexpr double kUnixEpochDays = 25569;  // 1970-01-01 counted from 1899-12-30
-  double value = static_cast<double>(seconds) / 86400 + kUnixEpochDays;
-  if (offsetMinutes != 0) value = (value * 1440 + offsetMinutes) / 1440;
+  constexpr double kMinutesPerDay = 1440;
+  double value = static_cast<double>(seconds) / kSecondsPerDay + kUnixEpochAsDateTime;
+  if (offsetMinutes != 0) value = (value * kMinutesPerDay + offsetMinutes) / kMinutesPerDay;
   return value;
 }
 

@@ -1,24 +1,14 @@
 #include "scan/WorkingDigestCache.h"
 
-#include <time.h>
-
 namespace pellmor {
 
 namespace {
-
-int64_t Nanoseconds(const timespec& t) {
-  return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
 
 class TSystemSource : public TWorkingDigestCache::TSource {
  public:
   TFileStamp Stamp(const TFileObject& file) override { return file.Stamp; }
 
-  int64_t NowNs() override {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return Nanoseconds(now);
-  }
+  int64_t NowNs() override { return RealTimeNs(); }
 };
 
 }  // namespace

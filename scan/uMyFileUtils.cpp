@@ -1,27 +1,15 @@
 #include "scan/uMyFileUtils.h"
 
 #include <locale.h>
-#include <time.h>
 #include <wctype.h>
 
-#include <cmath>
-#include <cstdlib>
 #include <vector>
 
-#include "foundation/Exception.h"
 #include "foundation/Platform.h"
 
 namespace pellmor {
 
 namespace {
-
-constexpr int64_t kMSecsPerDay = 86400000;
-constexpr int64_t kSecsPerDay = 86400;
-constexpr int64_t kUnixEpochAsDateTime = 25569;  // 1970-01-01 as days since 1899-12-30
-constexpr int64_t kMinDay = -693593;             // 0001-01-01
-constexpr int64_t kMaxDay = 2958465;             // 9999-12-31
-constexpr int64_t kFileTimeTicksPerSecond = 10000000;
-constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -115,24 +103,6 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
   }
   while (m < mask.size() && mask[m] == '*') ++m;
   return m == mask.size();
-}
-
-// Offset of local time from UTC, in seconds, at the instant t.
-int64_t UtcOffsetAt(int64_t t) {
-  const time_t instant = static_cast<time_t>(t);
-  struct tm local;
-  if (localtime_r(&instant, &local) == nullptr) return 0;
-  return local.tm_gmtoff;
-}
-
-// Days from 1970-01-01 to a proleptic Gregorian date (H. Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
 }
 
 }  // namespace
@@ -246,51 +216,6 @@ void ScanFolder(TFolderObject& folder, const std::string& mask, bool recursive,
     node->Stamp = entry.Info.Stamp;
     if (recursive && subFolder != nullptr) ScanFolder(*subFolder, mask, recursive, ignoreList);
   }
-}
-
-uint64_t DateTimeToUtcFileTime(double dateTime) {
-  // A negative value's fraction is the time of day all the same (-1.25 is
-  // 1899-12-29 06:00), so the valid range reaches one day below kMinDay.
-  if (!(dateTime > kMinDay - 1.0 && dateTime < kMaxDay + 1.0))
-    throw Exception(Format("Invalid date-time value: %g", dateTime));
-  // Rounded to the millisecond as a whole, so 23:59:59.9996 carries into the next day.
-  const int64_t totalMs = std::llround(dateTime * static_cast<double>(kMSecsPerDay));
-  const int64_t day = totalMs / kMSecsPerDay;
-  if (day < kMinDay || day > kMaxDay)
-    throw Exception(Format("Invalid date-time value: %g", dateTime));
-  const int64_t msOfDay = std::llabs(totalMs) % kMSecsPerDay;
-  // The wall-clock reading as if it were UTC; the true instant lies within a
-  // day of it, so the offsets in force a day either side cover every case.
-  const int64_t wall = (day - kUnixEpochAsDateTime) * kSecsPerDay + msOfDay / 1000;
-  bool found = false;
-  int64_t instant = 0;
-  for (int64_t probe : {wall - kSecsPerDay, wall, wall + kSecsPerDay}) {
-    const int64_t offset = UtcOffsetAt(probe);
-    const int64_t candidate = wall - offset;
-    if (UtcOffsetAt(candidate) != offset) continue;
-    if (!found || candidate < instant) instant = candidate;
-    found = true;
-  }
-  if (!found) instant = wall - UtcOffsetAt(wall - kSecsPerDay);
-  return UnixTimeToFileTime(instant, (msOfDay % 1000) * 1000000);
-}
-
-double UtcFileTimeToDateTime(uint64_t fileTime) {
-  const int64_t ticks = static_cast<int64_t>(fileTime - kUnixEpochAsFileTime);
-  int64_t seconds = ticks / kFileTimeTicksPerSecond;
-  int64_t remainder = ticks % kFileTimeTicksPerSecond;
-  if (remainder < 0) --seconds, remainder += kFileTimeTicksPerSecond;
-  const time_t instant = static_cast<time_t>(seconds);
-  struct tm local;
-  if (localtime_r(&instant, &local) == nullptr)
-    throw Exception(Format("Invalid file time: %llu", static_cast<unsigned long long>(fileTime)));
-  const int64_t days =
-      DaysFromCivil(local.tm_year + 1900LL, local.tm_mon + 1, local.tm_mday) + kUnixEpochAsDateTime;
-  const int64_t ms =
-      ((local.tm_hour * 60LL + local.tm_min) * 60 + local.tm_sec) * 1000 + remainder / 10000;
-  const double time = static_cast<double>(ms) / static_cast<double>(kMSecsPerDay);
-  // Before 1899-12-30 the day count is negative and the time of day is subtracted.
-  return days < 0 ? static_cast<double>(days) - time : static_cast<double>(days) + time;
 }
 
 }  // namespace pellmor

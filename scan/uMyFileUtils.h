@@ -1,7 +1,6 @@
 // The folder scan: a folder on disk turned into a tree of file and folder
 // nodes carrying each entry's name, attributes and three times as the listing
-// reports them; the name patterns that keep entries out of the tree; and the
-// conversion of local date-time values to UTC file times.
+// reports them, and the name patterns that keep entries out of the tree.
 #pragma once
 
 #include <cstdint>
@@ -134,17 +133,5 @@ std::unique_ptr<TFolderObject> ScanFolderTree(const std::string& path, const std
 // match every name, as on the system this store format comes from.
 void ScanFolder(TFolderObject& folder, const std::string& mask, bool recursive,
                 const TFileIgnoreList* ignoreList);
-
-// A local date-time value (days since 1899-12-30 00:00, the time of day as the
-// fraction, to the millisecond) as a UTC FILETIME, through the process's time
-// zone (TZ). A local time that occurs twice (clocks set back) is taken as the
-// earlier instant; one that never occurs (clocks set forward) is read with
-// the offset in force before the change, which moves it forward by the gap.
-// Raises "Invalid date-time value: <value>" outside the years 1 to 9999.
-uint64_t DateTimeToUtcFileTime(double dateTime);
-
-// The inverse: a UTC FILETIME as a local date-time value of the process's
-// time zone, to the millisecond.
-double UtcFileTimeToDateTime(uint64_t fileTime);
 
 }  // namespace pellmor

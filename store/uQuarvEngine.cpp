@@ -1,16 +1,14 @@
 #include "store/uQuarvEngine.h"
 
-#include <time.h>
-
 #include <algorithm>
 #include <iterator>
 
 #include "foundation/AsciiText.h"
+#include "foundation/DateTime.h"
 #include "foundation/Platform.h"
 #include "foundation/ShownText.h"
 #include "foundation/TextLines.h"
 #include "foundation/uMyStreamUtils.h"
-#include "scan/uMyFileUtils.h"
 #include "store/RecordBatch.h"
 #include "store/StoreLayout.h"
 
@@ -21,9 +19,9 @@ namespace {
 // The current time as a UTC FILETIME, to the millisecond, as a revision
 // stamped "now" from a local date-time value would hold it.
 uint64_t NowUtcFileTime() {
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  return UnixTimeToFileTime(now.tv_sec, now.tv_nsec / 1000000 * 1000000);
+  constexpr int64_t kNsPerSecond = 1'000'000'000, kNsPerMs = 1'000'000;
+  const int64_t now = RealTimeNs();
+  return UnixTimeToFileTime(now / kNsPerSecond, now % kNsPerSecond / kNsPerMs * kNsPerMs);
 }
 
 // Sets a container file's NextNumber in place: four bytes, so the recorded

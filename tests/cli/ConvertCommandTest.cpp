@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "foundation/DateTime.h"
 #include "foundation/Platform.h"
 #include "foundation/uMyFileTypes.h"
 #include "git/uGitLibrary.h"

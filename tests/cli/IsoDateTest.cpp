@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/IsoDate.h"
+#include "foundation/DateTime.h"
 #include "foundation/Platform.h"
 #include "tests/support/TimeZone.h"
 

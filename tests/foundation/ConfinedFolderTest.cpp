@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "foundation/ConfinedFolder.h"
+#include "foundation/DateTime.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 #include "tests/support/ErrorText.h"

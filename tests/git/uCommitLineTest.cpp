@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <time.h>
 
 #include "git/uCommitLine.h"
 #include "tests/support/GitRepoBuilder.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TimeZone.h"
 
 namespace pellmor {
 namespace {
@@ -44,10 +44,7 @@ TEST(CommitListLineTest, JoinsTheFieldsAndKeepsLineBreaks) {
 // The listed time is the committer's own wall-clock time, whatever zone this
 // machine is in: a commit made at midnight in UTC+02:00 shows its date alone.
 TEST(CommitListLineTest, MidnightCommitInTheCommittersZoneShowsTheDateAlone) {
-  const char* saved = getenv("TZ");
-  const std::string old_tz = saved ? saved : "";
-  setenv("TZ", "America/New_York", 1);
-  tzset();
+  const test::ScopedTimeZone zone("America/New_York");
   test::TempDir dir;
   test::GitRepoBuilder repo(dir.Path());
   test::CommitOptions options;
@@ -61,11 +58,6 @@ TEST(CommitListLineTest, MidnightCommitInTheCommittersZoneShowsTheDateAlone) {
   const TGitCommitInfo info = ReadCommit(LookupCommit(walk->Repository(), id).get());
   EXPECT_EQ(CommitListLine(info),
             info.ShortId + "  2014-03-05  Ann Author (ann@example.com)  midnight");
-  if (saved)
-    setenv("TZ", old_tz.c_str(), 1);
-  else
-    unsetenv("TZ");
-  tzset();
 }
 
 }  // namespace

@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "foundation/DateTime.h"
 #include "foundation/Platform.h"
 #include "foundation/uMyStreamUtils.h"
 #include "store/uMyFS.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TimeZone.h"
 
 namespace pellmor {
 namespace {
@@ -358,17 +360,12 @@ TEST_F(EngineTest, DeletedEntryIsRecordedAndCarriedForward) {
 }
 
 TEST_F(EngineTest, RevisionDateFromALocalDateTime) {
-  const char* saved = getenv("TZ");
-  const std::string savedZone = saved ? saved : "";
-  setenv("TZ", "XYZ-3", 1);  // three hours ahead of UTC, no daylight saving
-  tzset();
   {
+    const test::ScopedTimeZone zone("XYZ-3");  // three hours ahead of UTC, no daylight saving
     auto engine = Open();
     Stage(*engine, "a", "1", ckAdded);
     engine->Commit("m", "ann", 45000.5, "e");  // 2023-03-15 12:00 local
   }
-  if (saved) setenv("TZ", savedZone.c_str(), 1); else unsetenv("TZ");
-  tzset();
   const int64_t unixSeconds = (45000 - 25569) * 86400LL + 12 * 3600 - 3 * 3600;
   EXPECT_EQ(Revision(1)->Date, UnixTimeToFileTime(unixSeconds, 0));
 

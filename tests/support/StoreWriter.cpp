@@ -1,5 +1,6 @@
 #include "tests/support/StoreWriter.h"
 
+#include "foundation/DateTime.h"
 #include "foundation/Platform.h"
 #include "store/uQuarvEngine.h"
 
