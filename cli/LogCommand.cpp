@@ -8,6 +8,7 @@
 #include "cli/JsonWriter.h"
 #include "cli/ReadingArguments.h"
 #include "foundation/ShownText.h"
+#include "foundation/TextLines.h"
 #include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 
@@ -17,19 +18,7 @@ namespace {
 
 // The message's lines (CR LF, LF or CR end a line), trailing empty lines left out.
 std::vector<std::string> MessageLines(const std::string& message) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (size_t i = 0; i < message.size(); ++i) {
-    const char c = message[i];
-    if (c != '\r' && c != '\n') {
-      line += c;
-      continue;
-    }
-    if (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n') ++i;
-    lines.push_back(line);
-    line.clear();
-  }
-  lines.push_back(line);
+  std::vector<std::string> lines = SplitLines(message);
   while (!lines.empty() && lines.back().empty()) lines.pop_back();
   return lines;
 }

@@ -23,12 +23,9 @@ std::string OidKey(const git_oid& id) { return OidToText(id, 40); }
 // A digest of a text's lines as the change detection splits them (line ends
 // dropped, a NUL ending the text): equal for two texts exactly when their
 // lines are equal. Every line is followed by LF, which no line holds.
-TContentDigest LineDigest(TMemoryStream& bytes) {
-  const std::unique_ptr<TListItemData> item = TListItemData::CreateForFile(nullptr);
-  item->IsText = true;
-  item->NewData.LoadFromStream(bytes);
+TContentDigest LineDigest(const TMemoryStream& bytes) {
   std::string joined;
-  for (const std::string& line : item->NewData.Lines) {
+  for (const std::string& line : ContentLines(bytes)) {
     joined += line;
     joined += '\n';
   }

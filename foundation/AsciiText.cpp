@@ -44,4 +44,13 @@ size_t NameHashAscii(std::string_view name) {
   return static_cast<size_t>(hash);
 }
 
+std::string TrimBlanks(const std::string& text) {
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  size_t first = 0;
+  size_t last = text.size();
+  while (first < last && blank(text[first])) ++first;
+  while (last > first && blank(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
 }  // namespace pellmor

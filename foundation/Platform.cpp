@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "foundation/AsciiText.h"
 #include "foundation/DateTime.h"
 #include "foundation/Exception.h"
 #include "foundation/FileCalls.h"
@@ -25,13 +26,6 @@ namespace {
 
 uint64_t FileTimeOf(const struct statx_timestamp& t) {
   return UnixTimeToFileTime(t.tv_sec, t.tv_nsec);
-}
-
-std::string UpperAscii(const std::string& text) {
-  std::string upper = text;
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return upper;
 }
 
 void FillInfo(const struct statx& st, const char* name, TEntryInfo& info) {
@@ -183,7 +177,7 @@ bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries) {
   }
   std::vector<std::pair<std::string, size_t>> keys;
   keys.reserve(entries.size());
-  for (size_t i = 0; i < entries.size(); ++i) keys.emplace_back(UpperAscii(entries[i].Name), i);
+  for (size_t i = 0; i < entries.size(); ++i) keys.emplace_back(UpperCaseAscii(entries[i].Name), i);
   // Names equal in upper case (Linux allows a and A side by side) fall back to
   // their own byte order, so the listing never depends on the directory's order.
   std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {

@@ -4,17 +4,13 @@
 
 namespace pellmor {
 
-std::vector<std::string> ReadTextLines(TStream& stream) {
-  stream.SetPosition(0);
-  std::string text(static_cast<size_t>(stream.Size()), '\0');
-  stream.ReadBuffer(text.data(), text.size());
-
+std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = start;
     while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-    lines.emplace_back(text, start, end - start);
+    lines.emplace_back(text.substr(start, end - start));
     if (end < text.size()) {
       // CR LF is one line end; a lone CR or LF is one too.
       if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
@@ -23,6 +19,13 @@ std::vector<std::string> ReadTextLines(TStream& stream) {
     start = end;
   }
   return lines;
+}
+
+std::vector<std::string> ReadTextLines(TStream& stream) {
+  stream.SetPosition(0);
+  std::string text(static_cast<size_t>(stream.Size()), '\0');
+  stream.ReadBuffer(text.data(), text.size());
+  return SplitLines(text);
 }
 
 void WriteTextLines(TStream& stream, const std::vector<std::string>& lines) {

@@ -1,18 +1,23 @@
-// The line format of the store's text files (History.txt, Rename.txt,
-// Ignore.txt): 8-bit text, lines written with CR LF and read with CR LF, LF
-// or CR as the line end.
+// Text as lines, the way the program reads and writes every text file (the
+// store's History.txt, Rename.txt and Ignore.txt, Git's exclude file): 8-bit
+// text, lines written with CR LF and read with CR LF, LF or CR as the line end.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/Streams.h"
 
 namespace pellmor {
 
-// The lines of the whole stream, read from position 0. A last line without a
-// line end still counts; a line end at the very end adds no empty line. Bytes
-// are kept as they are (a NUL is an ordinary character).
+// The lines of a text: a line ends at CR LF, a lone CR or a lone LF (not
+// part of the line). A last line without a line end still counts; a line end
+// at the very end adds no empty line. Bytes are kept as they are (a NUL is an
+// ordinary character).
+std::vector<std::string> SplitLines(std::string_view text);
+
+// The lines of the whole stream, read from position 0 (SplitLines).
 std::vector<std::string> ReadTextLines(TStream& stream);
 
 // Writes each line followed by CR LF, the last one included.

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "foundation/AsciiText.h"
 #include "foundation/Exception.h"
 
 namespace pellmor {
@@ -16,8 +17,6 @@ uint32_t DefaultHash(const std::string& line) {
 }
 
 bool IsWhiteSpace(char c) { return c == 0 || c == 9 || c == 10 || c == 13 || c == 32; }
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 struct TLineForm {
   bool ignoreCase;
@@ -37,7 +36,7 @@ struct TLineForm {
       }
       if (pendingSpace) formed += ' ';
       pendingSpace = false;
-      formed += ignoreCase ? LowerAscii(c) : c;
+      formed += ignoreCase ? LowerCaseAscii(c) : c;
     }
     return formed;
   }
@@ -177,8 +176,8 @@ void TCustomTextComparer::FindDifferences(const TComparison& comparison, int32_t
         }
       }
       if (best.length > 0) {
-        pending.push_back({best.oldPos + best.length, range.oldEnd, best.newPos + best.length,
-                           range.newEnd});
+        pending.push_back(
+            {best.oldPos + best.length, range.oldEnd, best.newPos + best.length, range.newEnd});
         pending.push_back({range.oldStart, best.oldPos, range.newStart, best.newPos});
         continue;
       }

@@ -1,17 +1,10 @@
 #include "foundation/uMyFileTypes.h"
 
+#include "foundation/AsciiText.h"
+
 namespace pellmor {
 
 namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
 
 // From the last dot to the end, unless a backslash or colon comes after it.
 // A forward slash is deliberately not a delimiter: store names use '\'.
@@ -26,14 +19,14 @@ std::string ExtractExtension(const std::string& name) {
 const TMyFileTypes FileTypes;
 
 TMyFileTypes::TMyFileTypes()
-    : extensions_{".bat", ".pas", ".dpr", ".dpk", ".dfm", ".cfg", ".dof", ".dproj", ".txt",
-                  ".json"} {}
+    : extensions_{".bat", ".pas", ".dpr",   ".dpk", ".dfm",
+                  ".cfg", ".dof", ".dproj", ".txt", ".json"} {}
 
 bool TMyFileTypes::IsTextFile(const std::string& name) const {
   const std::string extension = ExtractExtension(name);
   if (extension.empty()) return false;
   for (const std::string& known : extensions_)
-    if (SameIgnoringCase(known, extension)) return true;
+    if (SameNameAscii(known, extension)) return true;
   return false;
 }
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/Utf8.h"
+
 namespace pellmor {
 
 namespace {
@@ -34,62 +36,6 @@ void WriteLength(TStream& stream, int64_t length, const char* what) {
                            what, static_cast<long long>(length),
                            static_cast<long long>(kMaxPrefixedLength)));
   WriteInt32(stream, static_cast<int32_t>(length));
-}
-
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when it is
-// ill-formed (overlong forms, surrogates and values above U+10FFFF included).
-size_t Utf8SequenceLength(const std::string& text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
-  const uint8_t lead = byte(i);
-  if (lead < 0x80) return 1;
-  size_t length;
-  uint8_t low = 0x80, high = 0xBF;  // allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-  for (size_t k = 2; k < length; ++k)
-    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-  return length;
-}
-
-bool IsWellFormedUtf8(const std::string& text) {
-  for (size_t i = 0; i < text.size();) {
-    const size_t length = Utf8SequenceLength(text, i);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
-}
-
-// Text held in memory should already be UTF-8; a stray ill-formed byte becomes
-// U+FFFD so that what we write always reads back instead of turning into "".
-std::string ToWellFormedUtf8(const std::string& text) {
-  if (IsWellFormedUtf8(text)) return text;
-  std::string result;
-  result.reserve(text.size() + 8);
-  for (size_t i = 0; i < text.size();) {
-    const size_t length = Utf8SequenceLength(text, i);
-    if (length == 0) {
-      result += "\xEF\xBF\xBD";
-      ++i;
-    } else {
-      result.append(text, i, length);
-      i += length;
-    }
-  }
-  return result;
 }
 
 // zlib initialises whatever it reads, so its buffers are not zeroed first:

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "convert/uConversionRun.h"
+#include "foundation/Utf8.h"
 #include "foundation/uMyStreamUtils.h"
 #include "fuzz/FuzzCheck.h"
 #include "git/uCommitMessage.h"

@@ -5,22 +5,11 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "foundation/Utf8.h"
+
 namespace pellmor {
 
 namespace {
-
-void AppendUtf8(std::string& text, uint32_t code) {
-  if (code < 0x80) {
-    text += static_cast<char>(code);
-  } else if (code < 0x800) {
-    text += static_cast<char>(0xC0 | (code >> 6));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    text += static_cast<char>(0xE0 | (code >> 12));
-    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
 
 // Windows-1252 differs from Latin-1 only in 0x80..0x9F. The five bytes that
 // it leaves undefined map to the C1 controls of the same value, as Windows
@@ -69,41 +58,6 @@ bool DecodeWithIconv(const std::string& bytes, const char* encoding, std::string
 }
 
 }  // namespace
-
-bool IsWellFormedUtf8(const std::string& bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* end = p + bytes.size();
-  while (p < end) {
-    const unsigned char lead = *p;
-    if (lead < 0x80) {
-      ++p;
-      continue;
-    }
-    int length;
-    uint32_t code;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      code = lead & 0x07;
-    } else {
-      return false;  // a continuation byte, an overlong lead (C0, C1) or beyond F4
-    }
-    if (end - p < length) return false;
-    for (int i = 1; i < length; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      code = (code << 6) | (p[i] & 0x3F);
-    }
-    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000)) return false;
-    if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
-    p += length;
-  }
-  return true;
-}
 
 std::string DecodeCommitMessage(const std::string& bytes, const char* encoding) {
   if (IsWellFormedUtf8(bytes)) return bytes;

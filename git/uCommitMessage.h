@@ -10,10 +10,6 @@
 
 namespace pellmor {
 
-// Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates,
-// nothing above U+10FFFF).
-bool IsWellFormedUtf8(const std::string& bytes);
-
 // The message as UTF-8. encoding is the commit's encoding header, or null.
 // A non-empty message never decodes to empty text.
 std::string DecodeCommitMessage(const std::string& bytes, const char* encoding);

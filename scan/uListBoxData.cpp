@@ -1,28 +1,20 @@
 #include "scan/uListBoxData.h"
 
 #include <algorithm>
+#include <string_view>
 
+#include "foundation/AsciiText.h"
 #include "foundation/Platform.h"
+#include "foundation/TextLines.h"
 #include "foundation/uMyStreamUtils.h"
 
 namespace pellmor {
 
-namespace {
-
-void SplitLines(const TMemoryStream& content, TStringList& lines) {
-  lines.clear();
-  const char* p = reinterpret_cast<const char*>(content.Memory());
-  const char* end = p + content.Size();
-  while (p < end && *p != '\0') {
-    const char* start = p;
-    while (p < end && *p != '\0' && *p != '\r' && *p != '\n') ++p;
-    lines.emplace_back(start, p);
-    if (p < end && *p == '\r') ++p;
-    if (p < end && *p == '\n') ++p;
-  }
+TStringList ContentLines(const TMemoryStream& content) {
+  const std::string_view bytes(reinterpret_cast<const char*>(content.Memory()),
+                               static_cast<size_t>(content.Size()));
+  return SplitLines(bytes.substr(0, bytes.find('\0')));
 }
-
-}  // namespace
 
 void TMyFileData::LoadFromFile(const std::string& path) {
   ReadFileContent(path, Content);
@@ -42,7 +34,7 @@ void TMyFileData::TakeContent(TMemoryStream& bytes) {
 }
 
 void TMyFileData::SplitLinesIfText() {
-  if (Owner != nullptr && Owner->IsText) SplitLines(Content, Lines);
+  if (Owner != nullptr && Owner->IsText) Lines = ContentLines(Content);
 }
 
 void TMyFileData::AssignTo(TPersistent& dest) const {
@@ -87,12 +79,7 @@ bool TListItemData::HasLineChanges() const { return Comparer.Count() > 0; }
 bool TListItemData::IsDeletion() const { return State == lsDeleted || State == lsDeletedStaged; }
 bool TListItemData::IsAddition() const { return State == lsAdded || State == lsAddedChanged; }
 
-std::string TQuarvDataList::Key(const std::string& name) {
-  std::string key = name;
-  for (char& c : key)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return key;
-}
+std::string TQuarvDataList::Key(const std::string& name) { return UpperCaseAscii(name); }
 
 TListItemData* TQuarvDataList::Add(std::unique_ptr<TListItemData> item) {
   TListItemData* added = Base::Add(std::move(item));

@@ -21,12 +21,15 @@ class TFileObject;
 class TListItemData;
 class TQuarvDataList;
 
+// The lines of a text file's bytes as change items compare them: a line ends
+// at CR LF, a lone CR or a lone LF (not part of the line); the last line
+// needs no terminator, so a final line break adds no empty line; a NUL byte
+// ends the text. Bytes are not decoded.
+TStringList ContentLines(const TMemoryStream& content);
+
 // One side (older or newer) of a change item: the file's bytes, whole, and,
-// when the owning item is text at load time, the same bytes split into lines.
-//
-// Lines: a line ends at CR LF, a lone CR or a lone LF (not part of the line);
-// the last line needs no terminator, so a final line break adds no empty line;
-// a NUL byte ends the text. Bytes are not decoded.
+// when the owning item is text at load time, the same bytes split into lines
+// (ContentLines).
 class TMyFileData : public TPersistent {
  public:
   // owner is the item this side belongs to; not owned, must outlive this side.

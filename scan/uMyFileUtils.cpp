@@ -5,55 +5,13 @@
 
 #include <vector>
 
+#include "foundation/AsciiText.h"
 #include "foundation/Platform.h"
+#include "foundation/Utf8.h"
 
 namespace pellmor {
 
 namespace {
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameTextAscii(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i)
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  return true;
-}
-
-// Strict UTF-8 decoding (no overlong forms, no surrogates, nothing above
-// U+10FFFF); false for anything else.
-bool DecodeUtf8(const std::string& text, std::u32string& out) {
-  out.clear();
-  out.reserve(text.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p < end) {
-    const unsigned char lead = *p++;
-    if (lead < 0x80) {
-      out.push_back(lead);
-      continue;
-    }
-    int extra;
-    char32_t cp;
-    char32_t min;
-    if ((lead & 0xE0) == 0xC0) {
-      extra = 1, cp = lead & 0x1F, min = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2, cp = lead & 0x0F, min = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3, cp = lead & 0x07, min = 0x10000;
-    } else {
-      return false;
-    }
-    if (end - p < extra) return false;
-    for (int i = 0; i < extra; ++i, ++p) {
-      if ((*p & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (*p & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    out.push_back(cp);
-  }
-  return true;
-}
 
 // Unicode upper-casing that does not depend on the locale the process runs in.
 char32_t UpperCodePoint(char32_t cp) {
@@ -69,18 +27,7 @@ bool ContainsIgnoringCase(const std::string& name, const std::string& text) {
     for (char32_t& cp : wideText) cp = UpperCodePoint(cp);
     return wideName.find(wideText) != std::u32string::npos;
   }
-  std::string upperName = name, upperText = text;
-  for (char& c : upperName) c = UpperAscii(c);
-  for (char& c : upperText) c = UpperAscii(c);
-  return upperName.find(upperText) != std::string::npos;
-}
-
-std::string Trim(const std::string& text) {
-  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  size_t first = 0, last = text.size();
-  while (first < last && blank(text[first])) ++first;
-  while (last > first && blank(text[last - 1])) --last;
-  return text.substr(first, last - first);
+  return UpperCaseAscii(name).find(UpperCaseAscii(text)) != std::string::npos;
 }
 
 // '*' matches any run of bytes, '?' any one byte; letters ASCII case-insensitive.
@@ -89,7 +36,7 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
   size_t n = 0, m = 0;
   size_t starMask = std::string::npos, starName = 0;
   while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == '?' || UpperAscii(mask[m]) == UpperAscii(name[n]))) {
+    if (m < mask.size() && (mask[m] == '?' || UpperCaseAscii(mask[m]) == UpperCaseAscii(name[n]))) {
       ++n, ++m;
     } else if (m < mask.size() && mask[m] == '*') {
       starMask = m++;
@@ -138,7 +85,7 @@ std::string TFileObject::GetRelativePath() const {
 }
 
 void TFileIgnoreObject::SetPattern(const std::string& pattern) {
-  Pattern = Trim(pattern);
+  Pattern = TrimBlanks(pattern);
   MatchKind = mkExact;
   MatchText = Pattern;
   const size_t length = Pattern.size();
@@ -163,12 +110,13 @@ bool TFileIgnoreObject::Matches(const std::string& name) const {
   const size_t length = MatchText.size();
   switch (MatchKind) {
     case mkExact:
-      return name.size() == length && SameTextAscii(name.data(), MatchText.data(), length);
+      return SameNameAscii(name, MatchText);
     case mkEndsWith:
       return name.size() >= length &&
-             SameTextAscii(name.data() + name.size() - length, MatchText.data(), length);
+             SameNameAscii(std::string_view(name).substr(name.size() - length), MatchText);
     case mkStartsWith:
-      return name.size() >= length && SameTextAscii(name.data(), MatchText.data(), length);
+      return name.size() >= length &&
+             SameNameAscii(std::string_view(name).substr(0, length), MatchText);
     case mkContains:
       return ContainsIgnoringCase(name, MatchText);
   }
@@ -176,7 +124,7 @@ bool TFileIgnoreObject::Matches(const std::string& name) const {
 }
 
 TFileIgnoreObject* TFileIgnoreList::AddPattern(const std::string& pattern) {
-  if (Trim(pattern).empty()) return nullptr;
+  if (TrimBlanks(pattern).empty()) return nullptr;
   return Add(std::make_unique<TFileIgnoreObject>(pattern));
 }
 

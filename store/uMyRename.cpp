@@ -14,14 +14,6 @@ namespace {
 constexpr char kSeparator[] = "\"->\"";
 constexpr size_t kSeparatorLength = sizeof(kSeparator) - 1;
 
-std::string Trim(const std::string& line) {
-  size_t first = 0;
-  size_t last = line.size();
-  while (first < last && static_cast<unsigned char>(line[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(line[last - 1]) <= ' ') --last;
-  return line.substr(first, last - first);
-}
-
 }  // namespace
 
 int TMyRenameItem::IndexInOwner() const { return Owner->Items.IndexOf(this); }
@@ -83,7 +75,7 @@ void TMyRenameData::AddLines(const std::vector<std::string>& lines) {
   std::string oldName;
   std::string newName;
   for (const std::string& line : lines)
-    if (ParseLine(Trim(line), oldName, newName)) Add(oldName, newName);
+    if (ParseLine(TrimBlanks(line), oldName, newName)) Add(oldName, newName);
 }
 
 std::vector<std::string> TMyRenameData::Lines() const {

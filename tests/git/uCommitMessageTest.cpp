@@ -1,27 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "foundation/Utf8.h"
 #include "git/uCommitMessage.h"
 
 namespace pellmor {
 namespace {
-
-TEST(Utf8Test, RecognisesWellFormedText) {
-  struct Case {
-    const char* bytes;
-    bool well_formed;
-  };
-  for (const Case& c : {Case{"", true}, Case{"plain ascii", true}, Case{"Zo\xc3\xab", true},
-                        Case{"\xe2\x82\xac", true}, Case{"\xf0\x9f\x98\x80", true},
-                        Case{"\xe9t\xe9", false},         // Latin-1
-                        Case{"\xc3", false},              // cut short
-                        Case{"\xc0\xaf", false},          // overlong '/'
-                        Case{"\xe0\x80\xaf", false},      // overlong, three bytes
-                        Case{"\xed\xa0\x80", false},      // surrogate
-                        Case{"\xf4\x90\x80\x80", false},  // above U+10FFFF
-                        Case{"\x80", false}}) {           // lone continuation byte
-    EXPECT_EQ(IsWellFormedUtf8(c.bytes), c.well_formed) << testing::PrintToString(c.bytes);
-  }
-}
 
 TEST(DecodeCommitMessageTest, KeepsUtf8AndDecodesEverythingElse) {
   struct Case {
