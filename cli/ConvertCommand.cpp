@@ -1,8 +1,5 @@
 #include "cli/ConvertCommand.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <memory>
@@ -11,6 +8,7 @@
 #include "convert/StoreFolder.h"
 #include "convert/uConversionRun.h"
 #include "foundation/Exception.h"
+#include "foundation/Platform.h"
 #include "git/uGitLibrary.h"
 #include "git/uGitWorkingFolder.h"
 
@@ -25,9 +23,8 @@ struct TConvertOptions {
 
 // The columns of the terminal on standard output, or 80 when it says none.
 int TerminalWidth() {
-  winsize size{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
+  const int columns = StandardOutputColumns();
+  return columns > 0 ? columns : 80;
 }
 
 int CountCommits(const std::string& folder) {
@@ -52,7 +49,7 @@ void RegisterConvertCommand(CLI::App& app) {
                     "Convert even when tracked files hold uncommitted changes, which the "
                     "checkouts overwrite");
   command->callback([options] {
-    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    const bool terminal = StandardOutputIsTerminal();
     ConvertFolder(options->Folder, options->Force, std::cout, terminal,
                   terminal ? TerminalWidth() : 80);
   });

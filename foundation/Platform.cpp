@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <time.h>
@@ -248,6 +249,32 @@ void ReadFileContent(const std::string& path, TMemoryStream& content) {
   content.SetPosition(0);
 }
 
+size_t ReadFileAt(const std::string& path, int64_t offset, void* buffer, size_t count) {
+  // Not blocking: a FIFO in the file's place opens at once, and refuses the
+  // positioned read (ESPIPE).
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0)
+    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  size_t done = 0;
+  int error = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd, bytes + done, count - done, offset + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  // A folder opens for reading; only the read says what it is.
+  if (error == EISDIR || error == ESPIPE)
+    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(),
+                           error == ESPIPE ? kNotRegularFile : std::strerror(error)));
+  if (error != 0)
+    throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(error)));
+  return done;
+}
+
 TFileReplacement::TFileReplacement(std::string path, const std::function<void(TStream&)>& write)
     : path_(std::move(path)), temporary_(path_ + ".tmp") {
   // A leftover of a write that was cut short is ours to replace; removed
@@ -284,6 +311,13 @@ void WriteFileAtomically(const std::string& path, const std::function<void(TStre
   replacement.Sync();
   replacement.Publish();
   SyncFolder(FolderOf(path));
+}
+
+bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+int StandardOutputColumns() {
+  winsize size{};
+  return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 int64_t RealTimeNs() {

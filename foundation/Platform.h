@@ -97,6 +97,14 @@ bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries);
 // "Cannot read file "%s". %s".
 void ReadFileContent(const std::string& path, TMemoryStream& content);
 
+// Reads up to count bytes of a file from offset into buffer, opening the file
+// for this read alone (one open, read and close; no lock taken, never
+// waiting: a FIFO in its place opens at once and refuses the read); returns
+// how many bytes there were. Raises "Cannot open file "%s". %s" (a folder or
+// anything else that is not a regular file included) or "Cannot read file
+// "%s". %s".
+size_t ReadFileAt(const std::string& path, int64_t offset, void* buffer, size_t count);
+
 // A whole file replaced in steps, so that a caller can make the bytes of
 // several files durable together, and in the order a reader needs, before
 // the name that points at them is: the bytes go to path + ".tmp" (whatever
@@ -129,6 +137,11 @@ class TFileReplacement {
 // half-written one: a TFileReplacement synced, published, and its folder
 // synced.
 void WriteFileAtomically(const std::string& path, const std::function<void(TStream&)>& write);
+
+// Whether standard output is a terminal, and its width in columns (0 when
+// it reports none).
+bool StandardOutputIsTerminal();
+int StandardOutputColumns();
 
 // Now, in ns since 1970-01-01 00:00 UTC (the real-time clock).
 int64_t RealTimeNs();

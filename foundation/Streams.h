@@ -22,6 +22,9 @@ class TStream {
   virtual void SetSize(int64_t size) = 0;
   virtual int64_t Position() const = 0;
   virtual void SetPosition(int64_t position) = 0;
+  // The file the stream reads or writes, for messages; "(memory stream)"
+  // for bytes held in memory.
+  virtual std::string FileName() const = 0;
 
   // Bytes between the position and the end (0 when positioned past it).
   int64_t Remaining() const;
@@ -46,6 +49,7 @@ class TMemoryStream : public TStream {
   void SetSize(int64_t size) override;
   int64_t Position() const override { return static_cast<int64_t>(position_); }
   void SetPosition(int64_t position) override;
+  std::string FileName() const override { return "(memory stream)"; }
 
   // The buffer's first byte; valid until the next size change.
   uint8_t* Memory() { return data_; }
@@ -94,8 +98,8 @@ class TFileStream : public TStream {
   void SetSize(int64_t size) override;
   int64_t Position() const override { return position_; }
   void SetPosition(int64_t position) override;
+  std::string FileName() const override { return path_; }
 
-  const std::string& FileName() const { return path_; }
   // Flushes the file's data to the disk ("Cannot write file" on failure).
   void Sync();
 

@@ -24,8 +24,7 @@ class TBufferedFileReader : public TStream {
   void SetSize(int64_t size) override;
   int64_t Position() const override { return position_; }
   void SetPosition(int64_t position) override;
-
-  const std::string& FileName() const { return file_.FileName(); }
+  std::string FileName() const override { return file_.FileName(); }
 
  private:
   TFileStream file_;

@@ -1,10 +1,6 @@
 #include "store/uMyFS.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -33,13 +29,6 @@ constexpr int64_t kMinRecordSize = 4 + 4 + 1 + 1 + 1 + 1 + 4 + 32 + 4 + 8 + 8 + 
 
 [[noreturn]] void ThrowDamaged(const std::string& source, const std::string& reason) {
   throw EDamagedContainer(Format("Container '%s' is damaged: %s", source.c_str(), reason.c_str()));
-}
-
-std::string SourceName(const TStream& stream) {
-  if (const auto* reader = dynamic_cast<const TBufferedFileReader*>(&stream))
-    return reader->FileName();
-  if (const auto* file = dynamic_cast<const TFileStream*>(&stream)) return file->FileName();
-  return "(memory stream)";
 }
 
 [[noreturn]] void ThrowTooLarge(const std::string& name, int64_t size, const char* what) {
@@ -490,7 +479,7 @@ void TMyContaner::LoadFromStream(TStream& stream, TLoadParts parts) {
   } catch (const EDamagedContainer&) {
     throw;
   } catch (const Exception& e) {
-    ThrowDamaged(SourceName(stream), e.what());
+    ThrowDamaged(stream.FileName(), e.what());
   }
 }
 
@@ -667,31 +656,11 @@ int32_t TMyFS_Engine::NextFreeNumber() const {
 }
 
 int32_t TMyFS_Engine::ReadContainerNumber(const std::string& path) {
-  // Runs for every listed container each time a store is loaded, so it takes
-  // the fewest system calls: open, one read at the offset, close. Open only
-  // for this one read, the file takes no advisory lock. Not blocking: a FIFO
-  // in its place opens at once, and refuses the positioned read (ESPIPE).
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0)
-    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
+  // Runs for every listed container each time a store is loaded, so it reads
+  // the four bytes alone (ReadFileAt: open, one read, close).
   uint8_t bytes[4];
-  size_t done = 0;
-  int error = 0;
-  while (done < sizeof bytes) {
-    const ssize_t n = ::pread(fd, bytes + done, sizeof bytes - done,
-                              kContainerNumberOffset + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) error = errno;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  if (error == EISDIR || error == ESPIPE)
-    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(),
-                           error == ESPIPE ? kNotRegularFile : std::strerror(error)));
-  if (error != 0)
-    throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(error)));
-  if (done < sizeof bytes) ThrowDamaged(path, "it is too short to hold a container header");
+  if (ReadFileAt(path, kContainerNumberOffset, bytes, sizeof bytes) < sizeof bytes)
+    ThrowDamaged(path, "it is too short to hold a container header");
   TMemoryStream number;
   number.Assign(bytes, sizeof bytes);
   return ReadInt32(number);

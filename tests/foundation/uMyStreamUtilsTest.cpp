@@ -262,6 +262,7 @@ class OversizeStream : public TStream {
   void SetSize(int64_t) override {}
   int64_t Position() const override { return 0; }
   void SetPosition(int64_t) override {}
+  std::string FileName() const override { return "(oversize stream)"; }
 };
 
 TEST(StreamPrimitivesTest, OversizeBlockIsRefusedInsteadOfWrappingItsLength) {
