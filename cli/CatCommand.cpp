@@ -36,10 +36,12 @@ void RunCat(const TCatOptions& options, std::ostream& out) {
   TMyFile* entry = revision->Files.FindByName(name);
   if (entry == nullptr)
     throw Exception(
-        Format("No file '%s' in revision %d", QuoteName(options.Name).c_str(), options.Revision));
+        Format("No file '%s' in revision %d", QuoteName(options.Name).c_str(), options.Revision),
+        ekNotFound);
   if (entry->Deleted)
     throw Exception(Format("File '%s' is deleted in revision %d", QuoteName(entry->Name()).c_str(),
-                           options.Revision));
+                           options.Revision),
+                    ekNotFound);
   // Two passes over the bytes, each expanding them piece by piece: the first
   // checks them against the digest, the second writes them. So no byte that
   // fails its digest is written, and no file is held in memory whole.

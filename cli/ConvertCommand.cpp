@@ -58,7 +58,7 @@ void RegisterConvertCommand(CLI::App& app) {
 void ConvertFolder(const std::string& pathText, bool force, std::ostream& out, bool terminal,
                    int width) {
   const std::string folder = RepositoryFolder(pathText);
-  if (!HasGitFolder(folder)) throw Exception(kGitRepositoryNotFound);
+  if (!HasGitFolder(folder)) throw Exception(kGitRepositoryNotFound, ekNotFound);
   PrepareStoreFolder(folder);
   TConvertProgress progress(out, CountCommits(folder), terminal, width, force);
   progress.Finish(RunConversion(folder, progress));

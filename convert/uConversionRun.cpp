@@ -62,7 +62,7 @@ std::string RevisionComment(const std::string& message) {
 }
 
 TConversionSummary RunConversion(const std::string& folder, TConversionProgress& progress) {
-  if (!HasGitFolder(folder)) throw Exception(kGitRepositoryNotFound);
+  if (!HasGitFolder(folder)) throw Exception(kGitRepositoryNotFound, ekNotFound);
   TConversionSummary summary;
   const std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(folder);
   git_repository* repository = walk->Repository();

@@ -18,12 +18,6 @@ namespace pellmor {
 
 namespace {
 
-[[noreturn]] void ThrowSystem(const char* what, const std::string& path, int error) {
-  // A link met where a folder was expected reports ELOOP or ENOTDIR; say so plainly.
-  const std::string reason = error == ELOOP ? "It is a symbolic link" : std::strerror(error);
-  throw Exception(Format("%s \"%s\". %s", what, path.c_str(), reason.c_str()));
-}
-
 std::vector<std::string> Components(const std::string& relative, const std::string& shown) {
   std::vector<std::string> parts;
   std::string::size_type start = 0;
@@ -69,7 +63,7 @@ std::string SymlinkTargetFault(int64_t length, bool holdsNul) {
 TConfinedFolder::TConfinedFolder(const std::string& path) : path_(IncludeTrailingDelimiter(path)) {
   ForceDirectories(path_);
   fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd_ < 0) ThrowSystem("Cannot open folder", path_, errno);
+  if (fd_ < 0) ThrowNoFollowError("Cannot open folder", path_, errno);
 }
 
 TConfinedFolder::~TConfinedFolder() {
@@ -83,7 +77,7 @@ bool TConfinedFolder::IsEmpty() const {
   if (dir == nullptr) {
     const int error = errno;
     if (fd >= 0) ::close(fd);
-    ThrowSystem("Cannot list folder", path_, error);
+    ThrowNoFollowError("Cannot list folder", path_, error);
   }
   bool empty = true;
   while (const dirent* entry = ::readdir(dir)) {
@@ -118,13 +112,13 @@ int TConfinedFolder::OpenParent(const std::string& relative, std::string& leaf) 
     int next = OpenFolderAt(current, part);
     if (next < 0 && errno == ENOENT) {
       if (::mkdirat(current, part.c_str(), 0777) != 0 && errno != EEXIST)
-        ThrowSystem("Cannot create folder", shown, errno);
+        ThrowNoFollowError("Cannot create folder", shown, errno);
       next = OpenFolderAt(current, part);
     }
     int error = errno;
     if (next < 0 && IsLinkAt(current, part)) error = ELOOP;
     if (current != fd_) ::close(current);
-    if (next < 0) ThrowSystem("Cannot create folder", shown, error);
+    if (next < 0) ThrowNoFollowError("Cannot create folder", shown, error);
     current = next;
     shown += '/';
   }
@@ -142,7 +136,7 @@ void TConfinedFolder::ClearPlace(int parent, const std::string& leaf, const std:
       throw Exception(Format("Cannot create file \"%s\". A folder of that name is in the way",
                              (path_ + relative).c_str()));
   }
-  ThrowSystem("Cannot create file", path_ + relative, error);
+  ThrowNoFollowError("Cannot create file", path_ + relative, error);
 }
 
 std::unique_ptr<TConfinedFolder::TFileWriter> TConfinedFolder::CreateFile(
@@ -154,13 +148,13 @@ std::unique_ptr<TConfinedFolder::TFileWriter> TConfinedFolder::CreateFile(
   const int fd =
       ::openat(parent, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                executable ? 0777 : 0666);
-  if (fd < 0) ThrowSystem("Cannot create file", shown, errno);
+  if (fd < 0) ThrowNoFollowError("Cannot create file", shown, errno);
   const int heldParent = ::fcntl(parent, F_DUPFD_CLOEXEC, 0);
   if (heldParent < 0) {
     const int error = errno;
     ::close(fd);
     ::unlinkat(parent, leaf.c_str(), 0);
-    ThrowSystem("Cannot create file", shown, error);
+    ThrowNoFollowError("Cannot create file", shown, error);
   }
   return std::unique_ptr<TFileWriter>(new TFileWriter(heldParent, leaf, shown, fd));
 }
@@ -179,7 +173,7 @@ void TConfinedFolder::TFileWriter::Write(const void* bytes, size_t count) {
     const ssize_t n = ::write(fd_, data, count);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowSystem("Cannot write file", shown_, errno);
+      ThrowNoFollowError("Cannot write file", shown_, errno);
     }
     data += n;
     count -= static_cast<size_t>(n);
@@ -193,7 +187,7 @@ void TConfinedFolder::TFileWriter::Finish(uint64_t lastAccessTime, uint64_t last
   fd_ = -1;
   if (error != 0) {
     ::unlinkat(parent_, leaf_.c_str(), 0);
-    ThrowSystem("Cannot write file", shown_, error);
+    ThrowNoFollowError("Cannot write file", shown_, error);
   }
 }
 
@@ -210,10 +204,10 @@ void TConfinedFolder::WriteSymlink(const std::string& relative, const std::strin
   const int parent = OpenParent(relative, leaf);
   ClearPlace(parent, leaf, relative);
   if (::symlinkat(target.c_str(), parent, leaf.c_str()) != 0)
-    ThrowSystem("Cannot create symbolic link", shown, errno);
+    ThrowNoFollowError("Cannot create symbolic link", shown, errno);
   const timespec times[2] = {ToTimespec(lastAccessTime), ToTimespec(lastWriteTime)};
   if (::utimensat(parent, leaf.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-    ThrowSystem("Cannot set the times of", shown, errno);
+    ThrowNoFollowError("Cannot set the times of", shown, errno);
 }
 
 }  // namespace pellmor

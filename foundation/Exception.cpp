@@ -1,7 +1,9 @@
 #include "foundation/Exception.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace pellmor {
 
@@ -20,6 +22,24 @@ std::string Format(const char* format, ...) {
   }
   va_end(args);
   return text;
+}
+
+TErrorKind SystemErrorKind(int error) {
+  return error == ENOENT || error == ENOTDIR ? ekNotFound : ekInputOutput;
+}
+
+void ThrowSystemError(const char* what, const std::string& path, int error) {
+  throw Exception(Format("%s \"%s\". %s", what, path.c_str(), std::strerror(error)),
+                  SystemErrorKind(error));
+}
+
+void ThrowNoFollowError(const char* what, const std::string& path, int error) {
+  if (error == ELOOP) ThrowSystemError(what, path, "It is a symbolic link");
+  ThrowSystemError(what, path, error);
+}
+
+void ThrowSystemError(const char* what, const std::string& path, const char* reason) {
+  throw Exception(Format("%s \"%s\". %s", what, path.c_str(), reason), ekInputOutput);
 }
 
 }  // namespace pellmor

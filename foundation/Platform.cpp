@@ -104,8 +104,7 @@ void ForceDirectories(const std::string& path) {
     if (prefix.empty() || DirectoryExists(prefix)) continue;
     if (FileCalls().MakeFolder(prefix.c_str(), 0777) != 0) {
       if (errno == EEXIST) continue;
-      throw Exception(
-          Format("Cannot create folder \"%s\". %s", prefix.c_str(), std::strerror(errno)));
+      ThrowSystemError("Cannot create folder", prefix, errno);
     }
     SyncFolder(FolderOf(prefix));
   }
@@ -113,7 +112,7 @@ void ForceDirectories(const std::string& path) {
 
 void RemoveFile(const std::string& path) {
   if (FileCalls().Unlink(path.c_str()) != 0 && errno != ENOENT)
-    throw Exception(Format("Cannot delete file \"%s\". %s", path.c_str(), std::strerror(errno)));
+    ThrowSystemError("Cannot delete file", path, errno);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -134,7 +133,7 @@ void SyncFolder(const std::string& path) {
     FileCalls().Close(fd);
   }
   if (error != 0)
-    throw Exception(Format("Cannot write folder \"%s\". %s", path.c_str(), std::strerror(error)));
+    ThrowSystemError("Cannot write folder", path, error);
 }
 
 bool ReadEntryInfo(const std::string& path, TEntryInfo& info) {
@@ -151,16 +150,14 @@ bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries) {
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), ::closedir);
   if (!dir) {
     if (errno == ENOENT || errno == ENOTDIR) return false;
-    throw Exception(Format("Cannot list folder \"%s\". %s", path.c_str(), std::strerror(errno)));
+    ThrowSystemError("Cannot list folder", path, errno);
   }
   const int dir_fd = ::dirfd(dir.get());
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
     if (entry == nullptr) {
-      if (errno != 0)
-        throw Exception(
-            Format("Cannot list folder \"%s\". %s", path.c_str(), std::strerror(errno)));
+      if (errno != 0) ThrowSystemError("Cannot list folder", path, errno);
       break;
     }
     const char* name = entry->d_name;
@@ -168,7 +165,7 @@ bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries) {
     struct statx st;
     if (::statx(dir_fd, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st) != 0) {
       if (errno == ENOENT) continue;  // vanished since the listing named it
-      throw Exception(Format("Cannot list folder \"%s\". %s", path.c_str(), std::strerror(errno)));
+      ThrowSystemError("Cannot list folder", path, errno);
     }
     TFolderEntry item;
     item.Name = name;
@@ -203,8 +200,7 @@ void ReadFileContent(const std::string& path, TMemoryStream& content) {
     std::string target(256, '\0');
     for (;;) {
       const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-      if (n < 0)
-        throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(errno)));
+      if (n < 0) ThrowSystemError("Cannot read file", path, errno);
       if (static_cast<size_t>(n) < target.size()) {
         content.Assign(target.data(), static_cast<size_t>(n));
         return;
@@ -212,18 +208,16 @@ void ReadFileContent(const std::string& path, TMemoryStream& content) {
       target.resize(target.size() * 2);
     }
   }
-  if (fd < 0)
-    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
+  if (fd < 0) ThrowSystemError("Cannot open file", path, errno);
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
   struct stat st;
   if (::fstat(fd, &st) != 0)
-    throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(errno)));
-  if (!S_ISREG(st.st_mode))
-    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(),
-                           S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : kNotRegularFile));
+    ThrowSystemError("Cannot read file", path, errno);
+  if (S_ISDIR(st.st_mode)) ThrowSystemError("Cannot open file", path, EISDIR);
+  if (!S_ISREG(st.st_mode)) ThrowSystemError("Cannot open file", path, kNotRegularFile);
   // A shared lock, as every reader of the program takes (see TFileStream).
   ::flock(fd, LOCK_SH | LOCK_NB);
   // Read to the end, not to the size seen at open, so a file that changes
@@ -240,8 +234,7 @@ void ReadFileContent(const std::string& path, TMemoryStream& content) {
     const size_t wanted = static_cast<size_t>(capacity - total);
     const ssize_t n = ::read(fd, content.Memory() + total, wanted);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(errno)));
+    if (n < 0) ThrowSystemError("Cannot read file", path, errno);
     total += n;
     if (n == 0 || static_cast<size_t>(n) < wanted) break;
   }
@@ -254,7 +247,7 @@ size_t ReadFileAt(const std::string& path, int64_t offset, void* buffer, size_t 
   // positioned read (ESPIPE).
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0)
-    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
+    ThrowSystemError("Cannot open file", path, errno);
   auto* bytes = static_cast<uint8_t*>(buffer);
   size_t done = 0;
   int error = 0;
@@ -267,11 +260,10 @@ size_t ReadFileAt(const std::string& path, int64_t offset, void* buffer, size_t 
   }
   ::close(fd);
   // A folder opens for reading; only the read says what it is.
-  if (error == EISDIR || error == ESPIPE)
-    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(),
-                           error == ESPIPE ? kNotRegularFile : std::strerror(error)));
+  if (error == ESPIPE) ThrowSystemError("Cannot open file", path, kNotRegularFile);
+  if (error == EISDIR) ThrowSystemError("Cannot open file", path, EISDIR);
   if (error != 0)
-    throw Exception(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(error)));
+    ThrowSystemError("Cannot read file", path, error);
   return done;
 }
 
@@ -300,7 +292,7 @@ void TFileReplacement::Sync() { file_->Sync(); }
 void TFileReplacement::Publish() {
   CrashPoint("before rename");
   if (FileCalls().Rename(temporary_.c_str(), path_.c_str()) != 0)
-    throw Exception(Format("Cannot create file \"%s\". %s", path_.c_str(), std::strerror(errno)));
+    ThrowSystemError("Cannot create file", path_, errno);
   published_ = true;
 }
 

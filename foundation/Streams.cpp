@@ -20,7 +20,7 @@ namespace pellmor {
 int64_t TStream::Remaining() const { return std::max<int64_t>(0, Size() - Position()); }
 
 void TStream::ReadBuffer(void* buffer, size_t count) {
-  if (count != 0 && Read(buffer, count) != count) throw Exception("Stream read error");
+  if (count != 0 && Read(buffer, count) != count) throw Exception("Stream read error", ekDamaged);
 }
 
 void TStream::WriteBuffer(const void* buffer, size_t count) {
@@ -29,7 +29,7 @@ void TStream::WriteBuffer(const void* buffer, size_t count) {
 
 void TStream::CopyFrom(TStream& source, int64_t count) {
   if (count <= 0) return;
-  if (count > source.Remaining()) throw Exception("Stream read error");
+  if (count > source.Remaining()) throw Exception("Stream read error", ekDamaged);
   // A stream copying from itself takes the buffered path: writing may move
   // the very buffer the fast path would read from.
   if (auto* memory = dynamic_cast<TMemoryStream*>(&source); memory != nullptr && memory != this) {
@@ -152,19 +152,14 @@ TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
       break;
   }
   fd_ = FileCalls().Open(path.c_str(), flags, 0666);
-  if (fd_ < 0) {
-    const char* reason = errno == ELOOP ? "It is a symbolic link" : std::strerror(errno);
-    if (mode == Mode::Create)
-      throw Exception(Format("Cannot create file \"%s\". %s", path.c_str(), reason));
-    throw Exception(Format("Cannot open file \"%s\". %s", path.c_str(), reason));
-  }
+  const char* failure = mode == Mode::Create ? "Cannot create file" : "Cannot open file";
+  if (fd_ < 0) ThrowNoFollowError(failure, path, errno);
   struct stat info;
   if (::fstat(fd_, &info) == 0 && !S_ISREG(info.st_mode)) {
     FileCalls().Close(fd_);
     fd_ = -1;
-    throw Exception(Format(
-        mode == Mode::Create ? "Cannot create file \"%s\". %s" : "Cannot open file \"%s\". %s",
-        path.c_str(), S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : kNotRegularFile));
+    if (S_ISDIR(info.st_mode)) ThrowSystemError(failure, path, EISDIR);
+    ThrowSystemError(failure, path, kNotRegularFile);
   }
   // Readers take a shared advisory lock and writers an exclusive one, so that
   // a process that checks with flock sees the file in use. Linux has no share
@@ -184,8 +179,7 @@ size_t TFileStream::Read(void* buffer, size_t count) {
     const ssize_t n =
         FileCalls().PRead(fd_, bytes + done, count - done, position_ + static_cast<int64_t>(done));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      throw Exception(Format("Cannot read file \"%s\". %s", path_.c_str(), std::strerror(errno)));
+    if (n < 0) ThrowSystemError("Cannot read file", path_, errno);
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
@@ -200,9 +194,7 @@ size_t TFileStream::Write(const void* buffer, size_t count) {
     const ssize_t n =
         FileCalls().PWrite(fd_, bytes + done, count - done, position_ + static_cast<int64_t>(done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      throw Exception(Format("Cannot write file \"%s\". %s", path_.c_str(),
-                             std::strerror(n < 0 ? errno : ENOSPC)));
+    if (n <= 0) ThrowSystemError("Cannot write file", path_, n < 0 ? errno : ENOSPC);
     done += static_cast<size_t>(n);
   }
   position_ += static_cast<int64_t>(done);
@@ -211,14 +203,13 @@ size_t TFileStream::Write(const void* buffer, size_t count) {
 
 int64_t TFileStream::Size() const {
   struct stat info;
-  if (::fstat(fd_, &info) != 0)
-    throw Exception(Format("Cannot read file \"%s\". %s", path_.c_str(), std::strerror(errno)));
+  if (::fstat(fd_, &info) != 0) ThrowSystemError("Cannot read file", path_, errno);
   return info.st_size;
 }
 
 void TFileStream::SetSize(int64_t size) {
   if (FileCalls().Truncate(fd_, size) != 0)
-    throw Exception(Format("Cannot write file \"%s\". %s", path_.c_str(), std::strerror(errno)));
+    ThrowSystemError("Cannot write file", path_, errno);
 }
 
 void TFileStream::SetPosition(int64_t position) {
@@ -228,7 +219,7 @@ void TFileStream::SetPosition(int64_t position) {
 
 void TFileStream::Sync() {
   if (FileCalls().Sync(fd_) != 0)
-    throw Exception(Format("Cannot write file \"%s\". %s", path_.c_str(), std::strerror(errno)));
+    ThrowSystemError("Cannot write file", path_, errno);
 }
 
 }  // namespace pellmor

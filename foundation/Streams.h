@@ -11,7 +11,8 @@ namespace pellmor {
 
 // A seekable byte stream. Read and Write move the position past what they
 // transferred and return how many bytes that was; ReadBuffer and WriteBuffer
-// insist on the whole count ("Stream read error" / "Stream write error").
+// insist on the whole count ("Stream read error", of kind ekDamaged: the
+// bytes are not there; "Stream write error").
 class TStream {
  public:
   virtual ~TStream() = default;
@@ -78,7 +79,9 @@ inline constexpr char kNotRegularFile[] = "It is not a regular file";
 // Failures to open raise "Cannot open file "%s". %s" or
 // "Cannot create file "%s". %s" with the system's reason; anything but a
 // regular file (a folder, a FIFO, a device) is refused that way without
-// waiting on it.
+// waiting on it. Failures to read or write raise "Cannot read file ..." and
+// "Cannot write file ...". All are of the kind ThrowSystemError gives them
+// (ekNotFound or ekInputOutput).
 class TFileStream : public TStream {
  public:
   enum class Mode {

@@ -20,7 +20,7 @@ constexpr int64_t kMaxPrefixedLength = INT32_MAX;
 // Refuses before any allocation or read: a damaged length must never make us
 // allocate what the stream cannot deliver.
 void RequireBytes(const TStream& stream, int64_t count) {
-  if (stream.Remaining() < count) throw Exception("Stream read error");
+  if (stream.Remaining() < count) throw Exception("Stream read error", ekDamaged);
 }
 
 void ReadExact(TStream& stream, void* buffer, size_t count) {

@@ -2,8 +2,8 @@
 // length-prefixed strings and byte blocks, and whole-buffer zlib compression.
 //
 // Every read insists on the bytes it needs: a stream that ends early, or a
-// length prefix larger than what remains, raises "Stream read error" before
-// anything is allocated. A string or block longer than 2^31-1 bytes cannot be
+// length prefix larger than what remains, raises "Stream read error"
+// (ekDamaged) before anything is allocated. A string or block longer than 2^31-1 bytes cannot be
 // written in the 4-byte prefix and raises an error instead of wrapping.
 #pragma once
 
@@ -17,7 +17,8 @@
 
 namespace pellmor {
 
-// zlib failures; the message is "Error".
+// zlib failures; the message is "Error". Data that does not decompress is
+// damaged (ekDamaged).
 class EZlibError : public Exception {
  public:
   using Exception::Exception;
@@ -28,7 +29,7 @@ class ECompressionError : public EZlibError {
 };
 class EDecompressionError : public EZlibError {
  public:
-  EDecompressionError() : EZlibError("Error") {}
+  EDecompressionError() : EZlibError("Error", ekDamaged) {}
 };
 // Data that would expand to more than the bound its reader set (Limit()):
 // refused before the bytes beyond the bound are held or handed on.

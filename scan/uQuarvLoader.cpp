@@ -194,7 +194,8 @@ void TQuarvEngine_Loader::CollectRenames() {
     TMyFile* o = index.Files.FindLink(e.LinkName, true);
     if (o == nullptr)
       throw Exception(
-          Format("Corrupted data. Linked filename '%s' not founded.", e.LinkName.c_str()));
+          Format("Corrupted data. Linked filename '%s' not founded.", e.LinkName.c_str()),
+          ekDamaged);
     auto newItem = TListItemData::CreateForFile(nullptr);
     newItem->State = lsRenamedNew;
     newItem->IsText = e.IsText();
@@ -218,7 +219,8 @@ void TQuarvEngine_Loader::CollectRenames() {
     const std::string& newName = record->NewName;
     if (!FileExists(DiskPath(engine_.RootPath, newName)))
       throw Exception(Format("Error: File was renambed but not found: \"%s\"->\"%s\"",
-                             oldName.c_str(), newName.c_str()));
+                             oldName.c_str(), newName.c_str()),
+                      ekNotFound);
     TListItemData* sn = FindItem(Staged, newName);
     TListItemData* so = FindItem(Staged, oldName);
     if (sn != nullptr && so != nullptr) {
@@ -241,7 +243,11 @@ void TQuarvEngine_Loader::CollectRenames() {
       if (changed) AddChange(std::move(m), sn->Name());
       continue;
     }
-    if (sn != nullptr || so != nullptr) throw Exception("Internal error");
+    if (sn != nullptr || so != nullptr)
+      throw Exception(
+          Format("Internal error: the rename \"%s\"->\"%s\" has a staged item under "
+                 "\"%s\" only, where both of its names or neither were expected",
+                 oldName.c_str(), newName.c_str(), (sn != nullptr ? newName : oldName).c_str()));
 
     auto newItem = TListItemData::CreateForFile(nullptr);
     newItem->State = lsRenamedNew;
@@ -268,7 +274,8 @@ void TQuarvEngine_Loader::CollectRenames() {
       if (base_ != nullptr) e = base_->Files.FindByName(oldName);
       if (e == nullptr)
         throw Exception(Format("Error: File was renambed but not found in base: \"%s\"->\"%s\"",
-                               oldName.c_str(), newName.c_str()));
+                               oldName.c_str(), newName.c_str()),
+                        ekNotFound);
       if (e->DataRevision < base_->Number) engine_.LoadContent(*e);
     }
     n->OldData.LoadFromStream(e->Content);
@@ -574,7 +581,7 @@ void TQuarvEngine_Loader::ApplyItem(TListItemData& item) {
       const std::string path = DiskPath(engine_.RootPath, item.Name());
       TEntryInfo info;
       if (!ReadEntryInfo(path, info))
-        throw Exception(Format("File '%s' not founded", path.c_str()));
+        throw Exception(Format("File '%s' not founded", path.c_str()), ekNotFound);
       e->Attributes = info.Attributes;
       e->CreationTime = info.CreationTime;
       e->LastAccessTime = info.LastAccessTime;

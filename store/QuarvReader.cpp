@@ -17,21 +17,23 @@ namespace {
 [[noreturn]] void ThrowNowhere(const TMyFile& entry, const TMyContaner& revision,
                                const std::string& reason) {
   throw Exception(Format("The bytes of '%s' in revision %d are nowhere: %s",
-                         QuoteName(entry.Name()).c_str(), revision.Number, reason.c_str()));
+                         QuoteName(entry.Name()).c_str(), revision.Number, reason.c_str()),
+                  ekDamaged);
 }
 
 }  // namespace
 
 TQuarvReader::TQuarvReader(const std::string& folder) : layout_(folder), files_(layout_.Root()) {
   if (!DirectoryExists(layout_.Folder()))
-    throw Exception(Format("No Quarv store in '%s'", RootPath().c_str()));
+    throw Exception(Format("No Quarv store in '%s'", RootPath().c_str()), ekNotFound);
   const std::string history = HistoryFileName();
   if (!FileExists(history)) return;
   TMyHistoryData items;
   try {
     items.LoadFromFile(history);
   } catch (const Exception& e) {
-    throw Exception(Format("Cannot read the history '%s': %s", history.c_str(), e.what()));
+    throw Exception(Format("Cannot read the history '%s': %s", history.c_str(), e.what()),
+                    e.Kind());
   }
   for (const auto& item : items.Items) {
     history_.push_back(*item);
@@ -45,27 +47,24 @@ bool TQuarvReader::HasRevision(int32_t number) const {
 
 int32_t TQuarvReader::Newest() const {
   if (revisions_.empty())
-    throw Exception(Format("The store in '%s' holds no revision", RootPath().c_str()));
+    throw Exception(Format("The store in '%s' holds no revision", RootPath().c_str()), ekNotFound);
   return *std::max_element(revisions_.begin(), revisions_.end());
 }
 
 std::unique_ptr<TMyContaner> TQuarvReader::ReadRevision(int32_t number, TLoadParts parts) const {
   if (!HasRevision(number))
     throw Exception(
-        Format("Revision %d does not exist in the store '%s'", number, RootPath().c_str()));
+        Format("Revision %d does not exist in the store '%s'", number, RootPath().c_str()),
+        ekNotFound);
   const std::string path = ContainerFileName(number);
   auto container = std::make_unique<TMyContaner>();
   container->LoadFromFile(path, parts);
   if (container->FormatVersion < 1)
-    throw EDamagedContainer(
-        Format("Container '%s' is damaged: its format version %d holds no "
-               "revision",
-               path.c_str(), container->FormatVersion));
+    ThrowDamagedContainer(
+        path, Format("its format version %d holds no revision", container->FormatVersion));
   if (container->Number != number)
-    throw EDamagedContainer(
-        Format("Container '%s' is damaged: it holds revision %d where %d was "
-               "expected",
-               path.c_str(), container->Number, number));
+    ThrowDamagedContainer(
+        path, Format("it holds revision %d where %d was expected", container->Number, number));
   return container;
 }
 
@@ -140,9 +139,11 @@ void TQuarvReader::StreamContents(
                 const bool matches = DigestsEqual(digest, entry->Hash);
                 end(*entry, matches);
                 if (!matches)
-                  throw Exception(Format(
-                      "The bytes of '%s' in revision %d do not match its digest (container '%s')",
-                      QuoteName(entry->Name()).c_str(), revision.Number, path.c_str()));
+                  throw Exception(Format("The bytes of '%s' in revision %d do not match its "
+                                         "digest (container '%s')",
+                                         QuoteName(entry->Name()).c_str(), revision.Number,
+                                         path.c_str()),
+                                  ekDamaged);
               }
             });
       });
@@ -162,8 +163,7 @@ std::vector<TQuarvReader::TStoredSize> TQuarvReader::ReadStoredSizes(
                      file.SetPosition(item.Stored->ContentOffset);
                      size.Size = std::max<int32_t>(ReadInt32(file), 0);
                    } catch (const Exception& e) {
-                     throw EDamagedContainer(
-                         Format("Container '%s' is damaged: %s", path.c_str(), e.what()));
+                     RaiseContainerReadFailure(path, e);
                    }
                    for (const TMyFile* entry : item.Askers) sizes[entry] = size;
                  }

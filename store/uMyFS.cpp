@@ -27,10 +27,6 @@ constexpr int64_t kCountBeforeHolding = 64 << 20;
 // entry count that would need more than the rest of the file is damage.
 constexpr int64_t kMinRecordSize = 4 + 4 + 1 + 1 + 1 + 1 + 4 + 32 + 4 + 8 + 8 + 8 + 8;
 
-[[noreturn]] void ThrowDamaged(const std::string& source, const std::string& reason) {
-  throw EDamagedContainer(Format("Container '%s' is damaged: %s", source.c_str(), reason.c_str()));
-}
-
 [[noreturn]] void ThrowTooLarge(const std::string& name, int64_t size, const char* what) {
   throw Exception(Format("File '%s' is too large to store: %s has %lld bytes (at most %lld)",
                          QuoteName(name).c_str(), what, static_cast<long long>(size),
@@ -46,6 +42,15 @@ void CheckContentOffset(const TMyFile& entry, const TStream& stream) {
 }
 
 }  // namespace
+
+void ThrowDamagedContainer(const std::string& path, const std::string& reason) {
+  throw EDamagedContainer(Format("Container '%s' is damaged: %s", path.c_str(), reason.c_str()));
+}
+
+void RaiseContainerReadFailure(const std::string& path, const Exception& failure) {
+  if (failure.Kind() == ekInputOutput) throw;
+  ThrowDamagedContainer(path, failure.what());
+}
 
 // ---- TMyFile ----
 
@@ -479,7 +484,7 @@ void TMyContaner::LoadFromStream(TStream& stream, TLoadParts parts) {
   } catch (const EDamagedContainer&) {
     throw;
   } catch (const Exception& e) {
-    ThrowDamaged(stream.FileName(), e.what());
+    RaiseContainerReadFailure(stream.FileName(), e);
   }
 }
 
@@ -505,6 +510,7 @@ void TMyContaner::ReadFrom(TStream& stream, TLoadParts parts) {
     ReadRaw8(stream, Date);
     count = ReadInt32(stream);
   } catch (const Exception& e) {
+    if (e.Kind() == ekInputOutput) throw;
     throw Exception(Format("cannot read its header (%s)", e.what()));
   }
   if (count < 0 || count > stream.Remaining() / kMinRecordSize)
@@ -516,6 +522,7 @@ void TMyContaner::ReadFrom(TStream& stream, TLoadParts parts) {
     try {
       entry->ReadHeader(stream);
     } catch (const Exception& e) {
+      if (e.Kind() == ekInputOutput) throw;
       throw Exception(
           Format("cannot read the record of entry %d of %d (%s)", i + 1, count, e.what()));
     }
@@ -532,7 +539,7 @@ void TMyContaner::LoadContentFromFile(const std::string& path, TMyFile& entry) {
   try {
     entry.ReadContent(reader);
   } catch (const Exception& e) {
-    ThrowDamaged(path, e.what());
+    RaiseContainerReadFailure(path, e);
   }
 }
 
@@ -558,7 +565,7 @@ void TMyContaner::StreamContentsFromFile(const std::string& path, std::vector<TM
       entry->StreamContent(reader, guarded);
     } catch (const Exception& e) {
       if (inSink) throw;
-      ThrowDamaged(path, e.what());
+      RaiseContainerReadFailure(path, e);
     }
     end(*entry);
   }
@@ -660,7 +667,7 @@ int32_t TMyFS_Engine::ReadContainerNumber(const std::string& path) {
   // the four bytes alone (ReadFileAt: open, one read, close).
   uint8_t bytes[4];
   if (ReadFileAt(path, kContainerNumberOffset, bytes, sizeof bytes) < sizeof bytes)
-    ThrowDamaged(path, "it is too short to hold a container header");
+    ThrowDamagedContainer(path, "it is too short to hold a container header");
   TMemoryStream number;
   number.Assign(bytes, sizeof bytes);
   return ReadInt32(number);
@@ -685,8 +692,8 @@ void TMyFS_Engine::LoadNumbered(TMyContaner& container, TLoadParts parts) const 
   // The next Commit patches and numbers files by this Number, and entries
   // fetch their bytes by it.
   if (container.FormatVersion >= 1 && container.Number != number)
-    ThrowDamaged(path,
-                 Format("it holds revision %d where %d was expected", container.Number, number));
+    ThrowDamagedContainer(
+        path, Format("it holds revision %d where %d was expected", container.Number, number));
 }
 
 }  // namespace pellmor

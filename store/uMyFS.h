@@ -50,11 +50,21 @@ inline constexpr uint8_t ckUnchanged = 3;  // carried over from the previous rev
 
 // A container file (or stream) that cannot be read as a container: cut
 // short, offsets or lengths outside the file, bad compressed data. The
-// message names the file: "Container '<path>' is damaged: <reason>".
+// message names the file: "Container '<path>' is damaged: <reason>". Its
+// kind is ekDamaged. A failure of the system to read the file is not
+// damage: it is raised as the file layer's own error (ekInputOutput).
 class EDamagedContainer : public Exception {
  public:
-  using Exception::Exception;
+  explicit EDamagedContainer(const std::string& message) : Exception(message, ekDamaged) {}
 };
+
+// Raises EDamagedContainer "Container '<path>' is damaged: <reason>".
+[[noreturn]] void ThrowDamagedContainer(const std::string& path, const std::string& reason);
+// For a failure met while reading the container at path; call it inside the
+// handler that caught failure. The system's failure to read (ekInputOutput)
+// is raised again as it is, since the file may well be whole; any other
+// failure is raised as the container's damage (ThrowDamagedContainer).
+[[noreturn]] void RaiseContainerReadFailure(const std::string& path, const Exception& failure);
 
 // What LoadFromFile / LoadFromStream read.
 enum TLoadParts {
@@ -254,9 +264,10 @@ class TMyContaner : public TPersistent {
   // Reads the container from a file. Files is cleared first (entries obtained
   // earlier are freed). A FormatVersion below 1 leaves the container empty.
   // Loaded is set once everything was read (lpEverything). Raises the file
-  // layer's open error, or EDamagedContainer naming path when the bytes are
-  // not a whole container; never reads outside the file, and allocates no
-  // more than the file's size for a length the file claims.
+  // layer's open and read errors as they are, or EDamagedContainer naming
+  // path when the bytes are not a whole container; never reads outside the
+  // file, and allocates no more than the file's size for a length the file
+  // claims.
   void LoadFromFile(const std::string& path, TLoadParts parts = lpEverything);
   void LoadFromStream(TStream& stream, TLoadParts parts = lpEverything);
   // Reads one entry's content block from this container's file (entry's

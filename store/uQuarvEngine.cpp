@@ -30,8 +30,7 @@ uint64_t NowUtcFileTime() {
 std::unique_ptr<TFileStream> PatchNextNumber(const std::string& path, int32_t next) {
   auto file = std::make_unique<TFileStream>(path, TFileStream::Mode::OpenReadWrite);
   if (file->Size() < kContainerNextNumberOffset + 4)
-    throw EDamagedContainer(Format(
-        "Container '%s' is damaged: it is too short to hold a container header", path.c_str()));
+    ThrowDamagedContainer(path, "it is too short to hold a container header");
   file->SetPosition(kContainerNextNumberOffset);
   WriteInt32(*file, next);
   return file;
@@ -220,7 +219,8 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
       if (kind == ckModified || kind == 4 || kind == 5) {
         const TMyFile* old = previous->Files.FindByName(entry->Name());
         if (old == nullptr)
-          throw Exception(Format("Index '%s' is corrupted!", previous->GetFileName().c_str()));
+          throw Exception(Format("Index '%s' is corrupted!", previous->GetFileName().c_str()),
+                          ekDamaged);
         // Wraps like the 32-bit counter it is, instead of overflowing.
         entry->Version = static_cast<int32_t>(static_cast<uint32_t>(old->Version) + 1u);
       } else if (kind == ckAdded) {

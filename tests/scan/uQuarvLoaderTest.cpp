@@ -580,7 +580,9 @@ TEST_F(RenameTest, StagedRenameIsListedAndChecksTheIndex) {
   again.engine->SaveIndex();
   // A record that matches only the new name of the staged pair.
   test::WriteFile(Store("Rename.txt"), "\"w.txt\"->\"y.txt\"\r\n");
-  EXPECT_EQ(CompareError(), "Internal error");
+  EXPECT_EQ(CompareError(),
+            "Internal error: the rename \"w.txt\"->\"y.txt\" has a staged item under \"y.txt\" "
+            "only, where both of its names or neither were expected");
 }
 
 TEST_F(RenameTest, ALoggedRenameOfAStagedFileRenamesTheIndexEntry) {
