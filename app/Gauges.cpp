@@ -13,6 +13,10 @@ namespace pellmor {
 
 namespace {
 
+// The bar and the text on the background, and the text on the bar.
+constexpr Qt::GlobalColor kForeColor = Qt::black;
+constexpr Qt::GlobalColor kBackColor = Qt::white;
+
 [[noreturn]] void RaiseOutOfRange(int64_t lowest, int64_t highest) {
   throw Exception(Format("Value must be between %lld and %lld", static_cast<long long>(lowest),
                          static_cast<long long>(highest)));
@@ -59,42 +63,26 @@ int TGauge::PercentComplete() const {
   return static_cast<int>(std::trunc(done * 100 / range));
 }
 
-void TGauge::SetShowText(bool show) {
-  show_text_ = show;
-  update();
-}
-
-void TGauge::SetForeColor(const QColor& color) {
-  fore_color_ = color;
-  update();
-}
-
-void TGauge::SetBackColor(const QColor& color) {
-  back_color_ = color;
-  update();
-}
-
 void TGauge::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setPen(Qt::black);
   painter.drawRect(rect().adjusted(0, 0, -1, -1));
   const QRect area = rect().adjusted(1, 1, -1, -1);
-  painter.fillRect(area, back_color_);
+  painter.fillRect(area, kBackColor);
   const int percent = PercentComplete();
   const int bar_width =
       static_cast<int>(std::min<double>(area.width(), std::trunc(area.width() * percent * 0.01)));
   const QRect bar(area.left(), area.top(), std::max(bar_width, 0), area.height());
-  if (bar_width >= 1) painter.fillRect(bar, fore_color_);
-  if (!show_text_) return;
+  if (bar_width >= 1) painter.fillRect(bar, kForeColor);
   // The text takes the other colour on each side of the bar's edge, so that
   // it reads on the bar and on the background alike.
   const QString text = QString::asprintf("%d%%", percent);
   painter.setClipRegion(QRegion(area).subtracted(bar));
-  painter.setPen(fore_color_);
+  painter.setPen(kForeColor);
   painter.drawText(area, Qt::AlignCenter, text);
   if (bar_width >= 1) {
     painter.setClipRect(bar);
-    painter.setPen(back_color_);
+    painter.setPen(kBackColor);
     painter.drawText(area, Qt::AlignCenter, text);
   }
 }

@@ -1,11 +1,10 @@
 // TGauge: the window's progress gauge, a horizontal bar painted by the
-// program with its percentage centred on it.
+// program (black on white) with its percentage centred on it.
 //
 // MinValue <= Progress <= MaxValue always holds. Changes repaint through the
 // event loop (update()); a caller that must see the bar at once calls repaint().
 #pragma once
 
-#include <QColor>
 #include <QWidget>
 
 namespace pellmor {
@@ -37,13 +36,6 @@ class TGauge : public QWidget {
   // zero (1 of 3 is 33); 0 when MaxValue equals MinValue.
   int PercentComplete() const;
 
-  bool ShowText() const { return show_text_; }
-  void SetShowText(bool show);
-  QColor ForeColor() const { return fore_color_; }
-  void SetForeColor(const QColor& color);
-  QColor BackColor() const { return back_color_; }
-  void SetBackColor(const QColor& color);
-
  protected:
   void paintEvent(QPaintEvent* event) override;
 
@@ -54,9 +46,6 @@ class TGauge : public QWidget {
   int min_value_ = 0;
   int max_value_ = 100;
   int progress_ = 0;
-  bool show_text_ = true;
-  QColor fore_color_ = Qt::black;
-  QColor back_color_ = Qt::white;
 };
 
 }  // namespace pellmor

@@ -42,8 +42,8 @@ std::string StoreName(std::string path) {
 
 }  // namespace
 
-TGitComparison::TGitComparison(const std::string& folder, const TProblemSink& sink)
-    : sink_(sink), walk_(OpenCommitWalk(folder)), ignored_(nullptr) {
+TGitComparison::TGitComparison(const std::string& folder, TProblemSink sink)
+    : sink_(std::move(sink)), walk_(OpenCommitWalk(folder)) {
   leftOut_.AddPattern(kStoreFolderName);
   leftOut_.AddPattern(".git");
   const std::string ignoreFile = TStoreLayout(folder).IgnoreFileName();

@@ -36,8 +36,9 @@ class TGitComparison {
   // Opens the repository of the working folder (ending in '/') and reads the
   // commits of its walk (OpenCommitWalk: oldest first, from HEAD, none that a
   // tag reaches), and the store's Ignore.txt. Raises OpenCommitWalk's errors
-  // and the file layer's. sink is borrowed for the comparison's lifetime.
-  TGitComparison(const std::string& folder, const TProblemSink& sink);
+  // and the file layer's. Problems go to sink, which the comparison keeps a
+  // copy of.
+  TGitComparison(const std::string& folder, TProblemSink sink);
   ~TGitComparison();
 
   // Compares a revision, read whole (its own bytes in Content), with its
@@ -136,7 +137,7 @@ class TGitComparison {
                                        const std::string& attributesKey);
   const TContentDigest& BlobLineDigest(const git_oid& blob);
 
-  const TProblemSink& sink_;
+  TProblemSink sink_;
   std::unique_ptr<TCommitWalk> walk_;
   // The same repository as filters see it for a fresh checkout of a commit:
   // with neither working folder nor index, whose attribute files would mix

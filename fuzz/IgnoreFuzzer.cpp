@@ -12,7 +12,7 @@ using namespace pellmor;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TMemoryStream bytes;
   bytes.Assign(data, size);
-  TQuarv_IgonreList list(nullptr);
+  TQuarv_IgonreList list;
   list.LoadFromStream(bytes);
   const auto& names = list.Names();
   for (size_t i = 1; i < names.size(); ++i)

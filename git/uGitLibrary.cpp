@@ -81,10 +81,9 @@ std::vector<std::string> EveryPath(const git_tree* tree, git_index* index, const
 
 }  // namespace
 
-bool LoadGitLibrary() {
+void LoadGitLibrary() {
   static std::once_flag once;
   std::call_once(once, [] { git_libgit2_init(); });
-  return true;
 }
 
 std::string GitErrorText(int result) {

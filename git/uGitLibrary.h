@@ -17,9 +17,9 @@
 namespace pellmor {
 
 // Initialises libgit2 once per process (thread-safe); later calls return at
-// once. libgit2 is linked, so this always succeeds and returns true. libgit2
-// is never shut down: its state lives until the process ends.
-bool LoadGitLibrary();
+// once. libgit2 is linked, so this cannot fail. libgit2 is never shut down:
+// its state lives until the process ends.
+void LoadGitLibrary();
 
 // libgit2's message for the last failure on this thread, given that
 // failure's result code; when libgit2 left none, "libgit2 error <result>".

@@ -22,7 +22,8 @@ using TProblemSink = std::function<void(const std::string& file, const std::stri
 
 class TStoreVerifier {
  public:
-  // Both are borrowed and must outlive the verifier.
+  // reader is borrowed and must outlive the verifier; problems go to sink,
+  // which the verifier keeps a copy of.
   TStoreVerifier(const TQuarvReader& reader, TProblemSink sink);
 
   // Called with each revision that was read, its own bytes in its entries'

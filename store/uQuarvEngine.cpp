@@ -75,11 +75,9 @@ void TQuarv_IgonreList::LoadFromStream(TStream& stream) {
 
 // ---- TQuarv_Engine ----
 
-TQuarv_Engine::TQuarv_Engine(const std::string& root)
-    : IgnoreList(this), RootPath(IncludeTrailingDelimiter(root)) {
+TQuarv_Engine::TQuarv_Engine(const std::string& root) : RootPath(IncludeTrailingDelimiter(root)) {
   LocateStore();
   const TStoreLayout layout(RootPath);
-  ConfigFileName = layout.Folder() + "Config.txt";
   IgnoreFileName = layout.IgnoreFileName();
   HistoryFileName = layout.HistoryFileName();
   RenameFileName = layout.RenameFileName();

@@ -19,7 +19,6 @@
 
 namespace pellmor {
 
-class TQuarv_Engine;
 class TRecordBatch;
 
 // The names left out of every revision (.Quarv/Ignore.txt): relative names
@@ -27,8 +26,6 @@ class TRecordBatch;
 // equal (ignoring case) to one present not added again.
 class TQuarv_IgonreList {
  public:
-  explicit TQuarv_IgonreList(TQuarv_Engine* owner) : Owner(owner) {}
-
   // Adds the name unless an equal one (ignoring case) is present; returns
   // whether it was added.
   bool Add(const std::string& name);
@@ -42,8 +39,6 @@ class TQuarv_IgonreList {
   // Adds every line of a file (stream) as it is (no trimming, no wildcards).
   void LoadFromFile(const std::string& path);
   void LoadFromStream(TStream& stream);
-
-  TQuarv_Engine* Owner;  // borrowed
 
  private:
   std::vector<std::string> names_;
@@ -125,7 +120,6 @@ class TQuarv_Engine {
   std::unique_ptr<TMyFS_Engine> FileSystem;
   TQuarv_IgonreList IgnoreList;
   std::string RootPath;  // ends in '/'
-  std::string ConfigFileName;
   std::string IgnoreFileName;
   std::string HistoryFileName;
   std::string RenameFileName;

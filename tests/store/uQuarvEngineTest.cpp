@@ -467,7 +467,6 @@ TEST_F(EngineTest, StoreIsFoundOneFolderUpAndNotTwo) {
     EXPECT_EQ(engine.HistoryFileName, c.root + ".Quarv/History.txt");
     EXPECT_EQ(engine.IgnoreFileName, c.root + ".Quarv/Ignore.txt");
     EXPECT_EQ(engine.RenameFileName, c.root + ".Quarv/Rename.txt");
-    EXPECT_EQ(engine.ConfigFileName, c.root + ".Quarv/Config.txt");
     EXPECT_EQ(engine.GetIndexFileName(), c.root + ".Quarv/Index.dat");
     EXPECT_EQ(engine.FileSystem->RootPath, c.root);
   }
