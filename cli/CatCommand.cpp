@@ -1,5 +1,6 @@
 #include "cli/CatCommand.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iostream>
 #include <memory>

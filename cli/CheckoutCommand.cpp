@@ -1,5 +1,6 @@
 #include "cli/CheckoutCommand.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iostream>
 #include <memory>

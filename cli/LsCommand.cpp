@@ -1,5 +1,6 @@
 #include "cli/LsCommand.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iomanip>
 #include <iostream>

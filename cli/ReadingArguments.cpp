@@ -1,5 +1,6 @@
 #include "cli/ReadingArguments.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <limits>
 

@@ -2,9 +2,13 @@
 // verify) share: the working folder and a revision number.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <cstdint>
 #include <string>
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
 
 namespace pellmor {
 

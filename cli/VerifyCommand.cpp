@@ -1,5 +1,6 @@
 #include "cli/VerifyCommand.h"
 
+#include <CLI/CLI.hpp>
 #include <iostream>
 #include <memory>
 

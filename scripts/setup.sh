@@ -6,9 +6,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+build="${PELLMOR_BUILD_DIR:-build}"
 packages=(build-essential cmake ninja-build pkg-config libgit2-dev zlib1g-dev qt6-base-dev
-          libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libssl-dev git xvfb xauth
+          libcli11-dev libgtest-dev libgmock-dev git xvfb xauth
           fonts-dejavu-core desktop-file-utils groff-base)
+# The benchmarks (-DPELLMOR_BENCHMARKS=ON, now or when the build folder was configured)
+# need Google Benchmark and OpenSSL too.
+if [[ " $* " == *" -DPELLMOR_BENCHMARKS=ON "* ]] ||
+   grep -qs '^PELLMOR_BENCHMARKS:BOOL=ON$' "$build/CMakeCache.txt"; then
+  packages+=(libbenchmark-dev libssl-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -20,7 +27,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=300 install -y -qq "${missing[@]}"
 fi
 
-build="${PELLMOR_BUILD_DIR:-build}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${PELLMOR_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
 targets=()
 for target in ${PELLMOR_BUILD_TARGETS:-}; do targets+=(--target "$target"); done

@@ -114,7 +114,9 @@ TEST(WorkingDigestCacheTest, KeepsADigestOnlyForAStampOlderThanThePassByTheMargi
     cache.Record("a.txt", recorded, Digest(1));
     const TContentDigest* found = cache.Find("a.txt", recorded);
     ASSERT_EQ(found != nullptr, c.kept);
-    if (found != nullptr) EXPECT_EQ(*found, Digest(1));
+    if (found != nullptr) {
+      EXPECT_EQ(*found, Digest(1));
+    }
     cache.Record("a.txt", recorded, Digest(2));  // a later read under a racy stamp drops it
   }
 
@@ -174,7 +176,9 @@ class CachedConversionTest : public ::testing::Test {
     TQuarvEngine_Loader loader(engine, &cache_);
     loader.Prepare(false);
     loader.Compare();
-    if (compareWithoutCache) EXPECT_EQ(Describe(loader), uncached);
+    if (compareWithoutCache) {
+      EXPECT_EQ(Describe(loader), uncached);
+    }
     TChangeRefList all = loader.ChangeRefs();
     const int applied = loader.ApplyChanges(all);
     engine.Commit("m", "Ann", 45000.5, "ann@example.org");

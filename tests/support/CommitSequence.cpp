@@ -158,9 +158,14 @@ int CheckRecordedRevisionsAndGoOn(const std::string& root) {
   }
   const std::map<int, CommitFiles> after = RecordedRevisions(root);
   EXPECT_EQ(static_cast<int>(after.size()), count + 1);
-  if (after.count(count + 1)) EXPECT_EQ(after.at(count + 1), want);
-  for (const auto& [number, files] : recorded)
-    if (after.count(number)) EXPECT_EQ(after.at(number), files);
+  if (after.count(count + 1)) {
+    EXPECT_EQ(after.at(count + 1), want);
+  }
+  for (const auto& [number, files] : recorded) {
+    if (after.count(number)) {
+      EXPECT_EQ(after.at(number), files);
+    }
+  }
   if (count > 0) {
     TMyContaner previous;
     previous.LoadFromFile(root + ".Quarv/Objects/" + std::to_string(count) + ".dat");
