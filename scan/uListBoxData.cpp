@@ -10,6 +10,14 @@
 
 namespace pellmor {
 
+namespace {
+
+// Change detection takes the first run of this many equal lines instead of
+// looking for the longest, so that comparing long files stays cheap.
+constexpr int32_t kLineMatchThreshold = 50;
+
+}  // namespace
+
 TStringList ContentLines(const TMemoryStream& content) {
   const std::string_view bytes(reinterpret_cast<const char*>(content.Memory()),
                                static_cast<size_t>(content.Size()));
@@ -71,7 +79,7 @@ bool TListItemData::HashesEqual() const { return DigestsEqual(OldHash, NewHash);
 
 void TListItemData::CompareLines() {
   Comparer.Clear();
-  Comparer.MatchThreshold = 50;
+  Comparer.MatchThreshold = kLineMatchThreshold;
   Comparer.Compare(OldData.Lines, NewData.Lines);
 }
 

@@ -42,6 +42,28 @@ bool ModeChanged(const TFileObject& file, const TMyFile& entry) {
   return ((file.Attributes ^ entry.Attributes) & kAttrModeBits) != 0;
 }
 
+// A new item of one side of a rename pair.
+std::unique_ptr<TListItemData> NewRenameItem(TListItemState state, bool isText) {
+  auto item = TListItemData::CreateForFile(nullptr);
+  item->State = state;
+  item->IsText = isText;
+  return item;
+}
+
+void PairRename(TListItemData& newSide, TListItemData& oldSide) {
+  newSide.Partner = &oldSide;
+  oldSide.Partner = &newSide;
+}
+
+// Whether a change item's newer bytes differ from its older ones: by their
+// lines for a text file (line ends aside), else by their digests, which the
+// item holds already.
+bool ContentChanged(TListItemData& change) {
+  if (!change.IsText) return !change.HashesEqual();
+  change.CompareLines();
+  return change.HasLineChanges();
+}
+
 }  // namespace
 
 TQuarvEngine_Loader::TQuarvEngine_Loader(TQuarv_Engine& engine, TWorkingDigestCache* digests)
@@ -102,28 +124,30 @@ void TQuarvEngine_Loader::Compare() {
   root_ = ScanFolderTree(engine_.RootPath, "*.*", true, &IgnoreList);
   CheckStorableNames(*root_);
   CollectRenames();
-  {
-    // The working files CompareFolder reads are read and hashed ahead, in
-    // its order, while it works on the ones before.
-    std::vector<std::string> planned;
-    plannedStamps_.clear();
-    stampsTaken_ = 0;
-    knownUnchanged_.clear();
-    PlanWorkingReads(*root_, "", planned);
-    TWorkingFileReader reader(std::move(planned), TWorkingFileReader::DefaultThreads(),
-                              kFilesReadAhead, kBytesReadAhead);
-    reader_ = &reader;
-    try {
-      CompareFolder(*root_, "");
-    } catch (...) {
-      reader_ = nullptr;
-      throw;
-    }
-    reader_ = nullptr;
-  }
+  CompareWorkingFiles();
   CollectDeletions();
   SortByName(Changes);
   SortByName(Staged);
+}
+
+void TQuarvEngine_Loader::CompareWorkingFiles() {
+  // The working files CompareFolder reads are read and hashed ahead, in its
+  // order, while it works on the ones before.
+  std::vector<std::string> planned;
+  plannedStamps_.clear();
+  stampsTaken_ = 0;
+  knownUnchanged_.clear();
+  PlanWorkingReads(*root_, "", planned);
+  TWorkingFileReader reader(std::move(planned), TWorkingFileReader::DefaultThreads(),
+                            kFilesReadAhead, kBytesReadAhead);
+  reader_ = &reader;
+  try {
+    CompareFolder(*root_, "");
+  } catch (...) {
+    reader_ = nullptr;
+    throw;
+  }
+  reader_ = nullptr;
 }
 
 TChangeRefList TQuarvEngine_Loader::ChangeRefs() const {
@@ -185,130 +209,126 @@ void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder, const st
 }
 
 void TQuarvEngine_Loader::CollectRenames() {
-  TMyContaner& index = *engine_.Index;
-
-  // Renames already staged: the live link entry of each pair in the index.
-  for (const auto& entry : index.Files) {
-    TMyFile& e = *entry;
-    if (!e.IsLink || e.Deleted) continue;
-    TMyFile* o = index.Files.FindLink(e.LinkName, true);
-    if (o == nullptr)
-      throw Exception(
-          Format("Corrupted data. Linked filename '%s' not founded.", e.LinkName.c_str()),
-          ekDamaged);
-    auto newItem = TListItemData::CreateForFile(nullptr);
-    newItem->State = lsRenamedNew;
-    newItem->IsText = e.IsText();
-    newItem->NewData.LoadFromStream(e.Content);
-    TListItemData* n = AddStaged(std::move(newItem), e.Name());
-    auto oldItem = TListItemData::CreateForFile(nullptr);
-    oldItem->State = lsRenamedOld;
-    oldItem->IsText = o->IsText();
-    TListItemData* p = AddStaged(std::move(oldItem), o->Name());
-    n->Partner = p;
-    p->Partner = n;
-    n->OldData.LoadFromStream(o->Content);
-    n->HashBoth();
-    if (n->IsText) n->CompareLines();
-  }
-
-  // The rename log.
+  CollectStagedRenames();
   int renamedInIndex = 0;
-  for (const auto& record : engine_.Renames.Items) {
-    const std::string& oldName = record->OldName;
-    const std::string& newName = record->NewName;
-    if (!FileExists(DiskPath(engine_.RootPath, newName)))
-      throw Exception(Format("Error: File was renambed but not found: \"%s\"->\"%s\"",
-                             oldName.c_str(), newName.c_str()),
-                      ekNotFound);
-    TListItemData* sn = FindItem(Staged, newName);
-    TListItemData* so = FindItem(Staged, oldName);
-    if (sn != nullptr && so != nullptr) {
-      // Staged already: report a change of the working file since.
-      auto m = TListItemData::CreateForFile(nullptr);
-      m->State = lsRenamedChanged;
-      m->Partner = sn;
-      m->IsText = FileTypes.IsTextFile(newName);
-      m->OldData.LoadFromStream(sn->NewData.Content);
-      m->OldHash = sn->NewHash;
-      ReadWorkingFile(sn->Name(), m->NewHash);
-      m->NewData.TakeContent(working_);
-      bool changed;
-      if (m->IsText) {
-        m->CompareLines();
-        changed = m->HasLineChanges();
-      } else {
-        changed = !m->HashesEqual();
-      }
-      if (changed) AddChange(std::move(m), sn->Name());
-      continue;
-    }
-    if (sn != nullptr || so != nullptr)
-      throw Exception(
-          Format("Internal error: the rename \"%s\"->\"%s\" has a staged item under "
-                 "\"%s\" only, where both of its names or neither were expected",
-                 oldName.c_str(), newName.c_str(), (sn != nullptr ? newName : oldName).c_str()));
-
-    auto newItem = TListItemData::CreateForFile(nullptr);
-    newItem->State = lsRenamedNew;
-    newItem->IsText = FileTypes.IsTextFile(newName);
-    TContentDigest workingDigest;
-    ReadWorkingFile(newName, workingDigest);
-    newItem->NewData.TakeContent(working_);
-    TListItemData* n = AddChange(std::move(newItem), newName);
-    auto oldItem = TListItemData::CreateForFile(nullptr);
-    oldItem->State = lsRenamedOld;
-    oldItem->IsText = n->IsText;
-    TListItemData* p = AddChange(std::move(oldItem), oldName);
-    n->Partner = p;
-    p->Partner = n;
-
-    TMyFile* e = index.Files.FindByName(oldName);
-    if (e != nullptr) {
-      e->SetName(newName);
-      ++renamedInIndex;
-    } else {
-      e = index.Files.FindByName(newName);
-    }
-    if (e == nullptr) {
-      if (base_ != nullptr) e = base_->Files.FindByName(oldName);
-      if (e == nullptr)
-        throw Exception(Format("Error: File was renambed but not found in base: \"%s\"->\"%s\"",
-                               oldName.c_str(), newName.c_str()),
-                        ekNotFound);
-      if (e->DataRevision < base_->Number) engine_.LoadContent(*e);
-    }
-    n->OldData.LoadFromStream(e->Content);
-    n->HashOld();
-    n->NewHash = workingDigest;
-    if (n->IsText) n->CompareLines();
-  }
+  for (const auto& record : engine_.Renames.Items)
+    if (CollectLoggedRename(record->OldName, record->NewName)) ++renamedInIndex;
   if (renamedInIndex > 0) engine_.SaveIndex();
+}
+
+void TQuarvEngine_Loader::CollectStagedRenames() {
+  TMyFileList& index = engine_.Index->Files;
+  for (const auto& entry : index) {
+    TMyFile& newEntry = *entry;
+    if (!newEntry.IsLink || newEntry.Deleted) continue;
+    TMyFile* oldEntry = index.FindLink(newEntry.LinkName, true);
+    if (oldEntry == nullptr)
+      throw Exception(
+          Format("Corrupted data. Linked filename '%s' not founded.", newEntry.LinkName.c_str()),
+          ekDamaged);
+    auto newItem = NewRenameItem(lsRenamedNew, newEntry.IsText());
+    newItem->NewData.LoadFromStream(newEntry.Content);
+    TListItemData& newSide = *AddStaged(std::move(newItem), newEntry.Name());
+    TListItemData& oldSide =
+        *AddStaged(NewRenameItem(lsRenamedOld, oldEntry->IsText()), oldEntry->Name());
+    PairRename(newSide, oldSide);
+    newSide.OldData.LoadFromStream(oldEntry->Content);
+    newSide.HashBoth();
+    if (newSide.IsText) newSide.CompareLines();
+  }
+}
+
+bool TQuarvEngine_Loader::CollectLoggedRename(const std::string& oldName,
+                                              const std::string& newName) {
+  if (!FileExists(DiskPath(engine_.RootPath, newName)))
+    throw Exception(Format("Error: File was renambed but not found: \"%s\"->\"%s\"",
+                           oldName.c_str(), newName.c_str()),
+                    ekNotFound);
+  TListItemData* stagedNew = FindItem(Staged, newName);
+  TListItemData* stagedOld = FindItem(Staged, oldName);
+  if (stagedNew != nullptr && stagedOld != nullptr) {
+    ReportChangeOfStagedRename(*stagedNew);
+    return false;
+  }
+  if (stagedNew != nullptr || stagedOld != nullptr)
+    throw Exception(Format(
+        "Internal error: the rename \"%s\"->\"%s\" has a staged item under "
+        "\"%s\" only, where both of its names or neither were expected",
+        oldName.c_str(), newName.c_str(), (stagedNew != nullptr ? newName : oldName).c_str()));
+  return AddLoggedRename(oldName, newName);
+}
+
+void TQuarvEngine_Loader::ReportChangeOfStagedRename(TListItemData& stagedNew) {
+  auto change = TListItemData::CreateForFile(nullptr);
+  change->State = lsRenamedChanged;
+  change->Partner = &stagedNew;
+  change->IsText = FileTypes.IsTextFile(stagedNew.Name());
+  change->OldData.LoadFromStream(stagedNew.NewData.Content);
+  change->OldHash = stagedNew.NewHash;
+  ReadWorkingFile(stagedNew.Name(), change->NewHash);
+  change->NewData.TakeContent(working_);
+  if (ContentChanged(*change)) AddChange(std::move(change), stagedNew.Name());
+}
+
+bool TQuarvEngine_Loader::AddLoggedRename(const std::string& oldName, const std::string& newName) {
+  auto newItem = NewRenameItem(lsRenamedNew, FileTypes.IsTextFile(newName));
+  TContentDigest workingDigest;
+  ReadWorkingFile(newName, workingDigest);
+  newItem->NewData.TakeContent(working_);
+  TListItemData& newSide = *AddChange(std::move(newItem), newName);
+  TListItemData& oldSide = *AddChange(NewRenameItem(lsRenamedOld, newSide.IsText), oldName);
+  PairRename(newSide, oldSide);
+
+  bool renamedInIndex = false;
+  TMyFile& source = RenameSource(oldName, newName, renamedInIndex);
+  newSide.OldData.LoadFromStream(source.Content);
+  newSide.HashOld();
+  newSide.NewHash = workingDigest;
+  if (newSide.IsText) newSide.CompareLines();
+  return renamedInIndex;
+}
+
+TMyFile& TQuarvEngine_Loader::RenameSource(const std::string& oldName, const std::string& newName,
+                                           bool& renamedInIndex) {
+  TMyFileList& index = engine_.Index->Files;
+  if (TMyFile* staged = index.FindByName(oldName)) {
+    staged->SetName(newName);
+    renamedInIndex = true;
+    return *staged;
+  }
+  if (TMyFile* staged = index.FindByName(newName)) return *staged;
+  TMyFile* recorded = base_ != nullptr ? base_->Files.FindByName(oldName) : nullptr;
+  if (recorded == nullptr)
+    throw Exception(Format("Error: File was renambed but not found in base: \"%s\"->\"%s\"",
+                           oldName.c_str(), newName.c_str()),
+                    ekNotFound);
+  if (recorded->DataRevision < base_->Number) engine_.LoadContent(*recorded);
+  return *recorded;
 }
 
 void TQuarvEngine_Loader::CompareFolder(TFolderObject& folder, const std::string& prefix) {
   for (const auto& node : folder.Files) {
-    TFileObject& f = *node;
-    const std::string rel = prefix + f.Name;  // f.GetRelativePath(), built along the walk
-    TMyFile* e = target_->Files.FindByName(rel);
-    if (e != nullptr && !e->IsLink) {
+    TFileObject& file = *node;
+    const std::string rel = prefix + file.Name;  // file.GetRelativePath(), built along the walk
+    TMyFile* staged = target_->Files.FindByName(rel);
+    if (staged != nullptr && !staged->IsLink) {
       // A plain target entry: the path is staged.
-      auto item = TListItemData::CreateForFile(&f);
-      if (e->Deleted)
+      auto item = TListItemData::CreateForFile(&file);
+      if (staged->Deleted)
         item->State = lsDeleted;
       else
-        CompareStagedFile(rel, *e, *item, base_ != nullptr ? *base_ : *target_);
-      e->Seen = true;
+        CompareStagedFile(rel, *staged, *item, base_ != nullptr ? *base_ : *target_);
+      staged->Seen = true;
       AddStaged(std::move(item), rel);
       continue;
     }
     // Names the store leaves out, and new names of renames (CollectRenames covers them).
     if (IsLeftOut(rel)) continue;
-    TMyFile* b = base_ != nullptr ? base_->Files.FindByName(rel) : nullptr;
-    if (b != nullptr)
-      CompareWithBase(rel, f, *b);
+    TMyFile* recorded = base_ != nullptr ? base_->Files.FindByName(rel) : nullptr;
+    if (recorded != nullptr)
+      CompareWithBase(rel, file, *recorded);
     else
-      AddNewFile(rel, f);
+      AddNewFile(rel, file);
   }
   for (const auto& sub : folder.Folders)
     CompareFolder(*static_cast<TFolderObject*>(sub.get()), prefix + sub->Name + '\\');
@@ -359,45 +379,48 @@ void TQuarvEngine_Loader::AddNewFile(const std::string& rel, TFileObject& file) 
   AddChange(std::move(item), rel);
 }
 
-void TQuarvEngine_Loader::CompareStagedFile(const std::string& rel, TMyFile& e, TListItemData& item,
-                                            TMyContaner& container) {
-  TMyFile* b = container.Files.FindByName(rel);
-  auto pending = TListItemData::CreateForFile(item.FileObject);
-  if (b != nullptr) {
-    // A staged modification.
-    item.State = lsModified;
-    if (b->DataRevision < container.Number) engine_.LoadContent(*b);
-    const bool text = b->IsText();
-    item.IsText = text;
-    item.OldData.LoadFromStream(b->Content);
-    item.NewData.LoadFromStream(e.Content);
-    pending->IsText = text;
-    pending->OldData.Assign(item.NewData);
-    ReadWorkingFile(rel, pending->NewHash);
-    pending->NewData.TakeContent(working_);
-    pending->State = lsModifiedChanged;
-    bool changed;
-    if (text) {
-      item.HashBoth();
-      item.CompareLines();
-      pending->CompareLines();
-      changed = pending->HasLineChanges();
-    } else {
-      pending->HashOld();
-      changed = !pending->HashesEqual();
-    }
-    if (changed) {
-      item.State = lsModifiedChanged;
-      AddChange(std::move(pending), rel);
-    }
-    return;
-  }
+void TQuarvEngine_Loader::CompareStagedFile(const std::string& rel, TMyFile& staged,
+                                            TListItemData& item, TMyContaner& container) {
+  if (TMyFile* recorded = container.Files.FindByName(rel))
+    CompareStagedModification(rel, staged, *recorded, container, item);
+  else
+    CompareStagedAddition(rel, staged, item);
+}
 
-  // A staged addition; the decision rests on the digests, text or not.
+void TQuarvEngine_Loader::CompareStagedModification(const std::string& rel, TMyFile& staged,
+                                                    TMyFile& recorded, TMyContaner& container,
+                                                    TListItemData& item) {
+  item.State = lsModified;
+  if (recorded.DataRevision < container.Number) engine_.LoadContent(recorded);
+  const bool text = recorded.IsText();
+  item.IsText = text;
+  item.OldData.LoadFromStream(recorded.Content);
+  item.NewData.LoadFromStream(staged.Content);
+  auto pending = TListItemData::CreateForFile(item.FileObject);
+  pending->IsText = text;
+  pending->OldData.Assign(item.NewData);
+  ReadWorkingFile(rel, pending->NewHash);
+  pending->NewData.TakeContent(working_);
+  pending->State = lsModifiedChanged;
+  if (text) {
+    item.HashBoth();
+    item.CompareLines();
+  } else {
+    pending->HashOld();
+  }
+  if (!ContentChanged(*pending)) return;
+  item.State = lsModifiedChanged;
+  AddChange(std::move(pending), rel);
+}
+
+void TQuarvEngine_Loader::CompareStagedAddition(const std::string& rel, TMyFile& staged,
+                                                TListItemData& item) {
+  // The decision rests on the digests, text or not.
   item.State = lsAdded;
-  item.IsText = e.IsText();
-  item.OldData.LoadFromStream(e.Content);
+  item.IsText = staged.IsText();
+  item.OldData.LoadFromStream(staged.Content);
   item.HashOld();
+  auto pending = TListItemData::CreateForFile(item.FileObject);
   pending->IsText = item.IsText;
   pending->OldData.Assign(item.OldData);
   ReadWorkingFile(rel, pending->NewHash);
@@ -405,144 +428,173 @@ void TQuarvEngine_Loader::CompareStagedFile(const std::string& rel, TMyFile& e, 
   pending->OldHash = item.OldHash;
   pending->State = lsAddedChanged;
   if (pending->IsText) pending->CompareLines();
-  if (!pending->HashesEqual()) {
-    item.State = lsAddedChanged;
-    AddChange(std::move(pending), rel);
-  }
+  if (pending->HashesEqual()) return;
+  item.State = lsAddedChanged;
+  AddChange(std::move(pending), rel);
 }
 
 void TQuarvEngine_Loader::CollectDeletions() {
   if (base_ == nullptr) return;
   for (const auto& entry : base_->Files) {
-    const TMyFile& b = *entry;
-    if (b.Seen || b.Deleted) continue;
-    const TMyFile* t = target_->Files.FindByName(b.Name());
-    if (t != nullptr && (!t->Deleted || t->IsLink)) continue;
-    if (IsRenamedTo(b.Name())) continue;
+    const TMyFile& recorded = *entry;
+    if (recorded.Seen || recorded.Deleted) continue;
+    const TMyFile* staged = target_->Files.FindByName(recorded.Name());
+    if (staged != nullptr && (!staged->Deleted || staged->IsLink)) continue;
+    if (IsRenamedTo(recorded.Name())) continue;
     auto item = TListItemData::CreateForFile(nullptr);
-    if (t != nullptr) {
+    if (staged != nullptr) {
       item->State = lsDeletedStaged;
-      AddStaged(std::move(item), b.Name());
+      AddStaged(std::move(item), recorded.Name());
     } else {
       item->State = lsDeleted;
-      AddChange(std::move(item), b.Name());
+      AddChange(std::move(item), recorded.Name());
     }
   }
 }
 
-int TQuarvEngine_Loader::ApplyChanges(TChangeRefList& items) {
-  // Items leave Changes in one pass at the end (also when a failure ends the
-  // loop), so that staging every change costs time in proportion to their
-  // number; until then `taken` tells which of them are no longer in Changes.
-  std::unordered_set<const TListItemData*> taken;
-  TChangeRefList movedToStaged;  // in the order they were staged
-  // Positions in items of the members of rename pairs, for taking a pair's
-  // second member out of the list.
-  std::unordered_map<const TListItemData*, std::vector<size_t>> pairPositions;
-  for (size_t i = 0; i < items.size(); ++i)
-    if (items[i]->State == lsRenamedNew || items[i]->State == lsRenamedOld)
-      pairPositions[items[i]].push_back(i);
-  std::vector<bool> dropped(items.size(), false);
+// The bookkeeping of one ApplyChanges. Items leave Changes in one pass at the
+// end (also when a failure ends the loop), so that staging every change
+// costs time in proportion to their number; until then Taken tells which of
+// them are no longer in Changes.
+struct TQuarvEngine_Loader::TApplyPass {
+  TApplyPass(TQuarvEngine_Loader& loader, TChangeRefList& items)
+      : Loader(loader), Items(items), Dropped(items.size(), false) {
+    for (size_t position = 0; position < items.size(); ++position)
+      if (items[position]->State == lsRenamedNew || items[position]->State == lsRenamedOld)
+        PairPositions[items[position]].push_back(position);
+  }
 
-  auto inChanges = [&](const TListItemData* item) {
-    return Changes.IndexOfItem(item) >= 0 && taken.count(item) == 0;
-  };
-  auto stage = [&](TListItemData* item) {
-    taken.insert(item);
-    movedToStaged.push_back(item);
-  };
-  auto finish = [&] {
-    TakeFromChanges(taken, movedToStaged);
+  bool InChanges(const TListItemData* item) const {
+    return Loader.Changes.IndexOfItem(item) >= 0 && Taken.count(item) == 0;
+  }
+  // The item leaves Changes for Staged.
+  void Stage(TListItemData* item) {
+    Taken.insert(item);
+    MovedToStaged.push_back(item);
+  }
+  // The item leaves Changes and is freed: it was merged into a staged item.
+  void Merge(const TListItemData* item) { Taken.insert(item); }
+  // Takes out of the list the first place after `after` where member stands.
+  void DropLater(const TListItemData* member, size_t after) {
+    const auto found = PairPositions.find(member);
+    if (found == PairPositions.end()) return;
+    for (size_t position : found->second)
+      if (position > after && !Dropped[position]) {
+        Dropped[position] = true;
+        return;
+      }
+  }
+  // Moves the items taken out of Changes, and the dropped places out of the list.
+  void Finish() {
+    Loader.TakeFromChanges(Taken, MovedToStaged);
     size_t kept = 0;
-    for (size_t i = 0; i < items.size(); ++i)
-      if (!dropped[i]) items[kept++] = items[i];
-    items.resize(kept);
-  };
+    for (size_t position = 0; position < Items.size(); ++position)
+      if (!Dropped[position]) Items[kept++] = Items[position];
+    Items.resize(kept);
+  }
 
+  TQuarvEngine_Loader& Loader;
+  TChangeRefList& Items;  // the caller's list
+  std::unordered_set<const TListItemData*> Taken;
+  TChangeRefList MovedToStaged;  // in the order they were staged
+  // Where in Items the members of rename pairs stand.
+  std::unordered_map<const TListItemData*, std::vector<size_t>> PairPositions;
+  std::vector<bool> Dropped;  // places in Items of pair members applied with their partner
+};
+
+int TQuarvEngine_Loader::ApplyChanges(TChangeRefList& items) {
+  TApplyPass pass(*this, items);
   int applied = 0;
   try {
-    for (size_t j = 0; j < items.size(); ++j) {
-      if (dropped[j]) continue;
-      TListItemData* x = items[j];
-      if (!inChanges(x))
-        throw Exception(Format("File '%s' not founded in the source", x->Name().c_str()));
-      switch (x->State) {
-        case lsAddedChanged:
-        case lsModifiedChanged: {
-          TListItemData* s = FindItem(Staged, x->Name());
-          TMyFile* e = target_->Files.FindByName(x->Name());
-          if (s == nullptr || e == nullptr)
-            throw Exception(Format("File '%s' not founded in the index", x->Name().c_str()));
-          if (x->State == lsAddedChanged) {
-            s->OldData.LoadFromStream(x->NewData.Content);
-            s->HashOld();
-            e->SetContent(s->OldData.Content);
-            e->Hash = s->OldHash;
-            s->State = lsAdded;
-          } else {
-            s->NewData.LoadFromStream(x->NewData.Content);
-            s->HashNew();
-            if (s->IsText) s->CompareLines();
-            e->SetContent(s->NewData.Content);
-            e->Hash = s->NewHash;
-            s->State = lsModified;
-          }
-          taken.insert(x);  // merged: freed with the others taken
-          break;
-        }
-        case lsRenamedChanged: {
-          TListItemData* s = x->Partner;
-          TMyFile* e = target_->Files.FindLink(x->Name(), false);
-          if (s == nullptr || e == nullptr)
-            throw Exception(Format("File '%s' not founded in the index", x->Name().c_str()));
-          s->NewData.LoadFromStream(x->NewData.Content);
-          s->HashNew();
-          e->SetContent(s->NewData.Content);
-          e->Hash = s->NewHash;
-          taken.insert(x);
-          break;
-        }
-        case lsDeleted:
-        case lsDeletedStaged:
-        case lsAdded:
-        case lsModified:
-          if (x->State == lsDeleted) x->State = lsDeletedStaged;
-          stage(x);
-          ApplyItem(*x);
-          break;
-        case lsRenamedNew:
-        case lsRenamedOld: {
-          TListItemData* a = x->State == lsRenamedNew ? x : x->Partner;
-          TListItemData* o = x->State == lsRenamedNew ? x->Partner : x;
-          // Both members must still be in Changes (the new name too, or the
-          // pair would be staged half).
-          for (TListItemData* member : {o, a})
-            if (member == nullptr || !inChanges(member))
-              throw Exception(Format("File '%s' not founded in the list",
-                                     (member != nullptr ? member : x)->Name().c_str()));
-          stage(a);
-          stage(o);
-          ApplyItem(*a);
-          const TListItemData* other = x == a ? o : a;
-          const auto found = pairPositions.find(other);
-          if (found != pairPositions.end())
-            for (size_t position : found->second)
-              if (position > j && !dropped[position]) {
-                dropped[position] = true;
-                break;
-              }
-          break;
-        }
-      }
+    for (size_t position = 0; position < items.size(); ++position) {
+      if (pass.Dropped[position]) continue;
+      ApplyChange(pass, position);
       ++applied;
     }
   } catch (...) {
-    finish();
+    pass.Finish();
     throw;
   }
-  finish();
+  pass.Finish();
   if (applied > 0) SortByName(Staged);
   return applied;
+}
+
+void TQuarvEngine_Loader::ApplyChange(TApplyPass& pass, size_t position) {
+  TListItemData& item = *pass.Items[position];
+  if (!pass.InChanges(&item))
+    throw Exception(Format("File '%s' not founded in the source", item.Name().c_str()));
+  switch (item.State) {
+    case lsAddedChanged:
+    case lsModifiedChanged:
+      MergeIntoStagedFile(item);
+      pass.Merge(&item);
+      break;
+    case lsRenamedChanged:
+      MergeIntoStagedRename(item);
+      pass.Merge(&item);
+      break;
+    case lsDeleted:
+    case lsDeletedStaged:
+    case lsAdded:
+    case lsModified:
+      if (item.State == lsDeleted) item.State = lsDeletedStaged;
+      pass.Stage(&item);
+      ApplyItem(item);
+      break;
+    case lsRenamedNew:
+    case lsRenamedOld:
+      StageRenamePair(pass, item, position);
+      break;
+  }
+}
+
+void TQuarvEngine_Loader::MergeIntoStagedFile(TListItemData& change) {
+  TListItemData* staged = FindItem(Staged, change.Name());
+  TMyFile* entry = target_->Files.FindByName(change.Name());
+  if (staged == nullptr || entry == nullptr)
+    throw Exception(Format("File '%s' not founded in the index", change.Name().c_str()));
+  if (change.State == lsAddedChanged) {
+    staged->OldData.LoadFromStream(change.NewData.Content);
+    staged->HashOld();
+    entry->SetContent(staged->OldData.Content);
+    entry->Hash = staged->OldHash;
+    staged->State = lsAdded;
+  } else {
+    staged->NewData.LoadFromStream(change.NewData.Content);
+    staged->HashNew();
+    if (staged->IsText) staged->CompareLines();
+    entry->SetContent(staged->NewData.Content);
+    entry->Hash = staged->NewHash;
+    staged->State = lsModified;
+  }
+}
+
+void TQuarvEngine_Loader::MergeIntoStagedRename(TListItemData& change) {
+  TListItemData* stagedNew = change.Partner;
+  TMyFile* entry = target_->Files.FindLink(change.Name(), false);
+  if (stagedNew == nullptr || entry == nullptr)
+    throw Exception(Format("File '%s' not founded in the index", change.Name().c_str()));
+  stagedNew->NewData.LoadFromStream(change.NewData.Content);
+  stagedNew->HashNew();
+  entry->SetContent(stagedNew->NewData.Content);
+  entry->Hash = stagedNew->NewHash;
+}
+
+void TQuarvEngine_Loader::StageRenamePair(TApplyPass& pass, TListItemData& member,
+                                          size_t position) {
+  TListItemData* newSide = member.State == lsRenamedNew ? &member : member.Partner;
+  TListItemData* oldSide = member.State == lsRenamedNew ? member.Partner : &member;
+  // Both members must still be in Changes (the new name too, or the pair
+  // would be staged half).
+  for (TListItemData* side : {oldSide, newSide})
+    if (side == nullptr || !pass.InChanges(side))
+      throw Exception(Format("File '%s' not founded in the list",
+                             (side != nullptr ? side : &member)->Name().c_str()));
+  pass.Stage(newSide);
+  pass.Stage(oldSide);
+  ApplyItem(*newSide);
+  pass.DropLater(&member == newSide ? oldSide : newSide, position);
 }
 
 void TQuarvEngine_Loader::TakeFromChanges(const std::unordered_set<const TListItemData*>& taken,
@@ -565,61 +617,68 @@ void TQuarvEngine_Loader::TakeFromChanges(const std::unordered_set<const TListIt
 }
 
 void TQuarvEngine_Loader::ApplyItem(TListItemData& item) {
+  if (item.IsDeletion())
+    StageDeletion(item);
+  else if (item.State == lsRenamedNew)
+    StageRename(item);
+  else
+    StageFile(item);
+}
+
+void TQuarvEngine_Loader::StageDeletion(const TListItemData& item) {
+  TMyFile* entry = target_->Files.FindOrAdd(item.Name());
+  if (!entry->Untouched) return;
+  entry->Deleted = true;
+  entry->Untouched = false;
+}
+
+void TQuarvEngine_Loader::StageRename(TListItemData& newSide) {
   TMyFileList& files = target_->Files;
-  if (item.IsDeletion()) {
-    TMyFile* e = files.FindOrAdd(item.Name());
-    if (e->Untouched) {
-      e->Deleted = true;
-      e->Untouched = false;
-    }
-    return;
+  const std::string& oldName = newSide.Partner->Name();
+  TMyFile* renamed = files.FindOrAdd(newSide.Name());
+  if (renamed->Untouched) {
+    const std::string path = DiskPath(engine_.RootPath, newSide.Name());
+    TEntryInfo info;
+    if (!ReadEntryInfo(path, info))
+      throw Exception(Format("File '%s' not founded", path.c_str()), ekNotFound);
+    renamed->Attributes = info.Attributes;
+    renamed->CreationTime = info.CreationTime;
+    renamed->LastAccessTime = info.LastAccessTime;
+    renamed->LastWriteTime = info.LastWriteTime;
+    renamed->IsLink = true;
+    renamed->Untouched = false;
+    renamed->LinkName = oldName;
+    renamed->SetContent(newSide.NewData.Content);
+    renamed->Hash = newSide.NewHash;
   }
-  if (item.State == lsRenamedNew) {
-    const std::string& oldName = item.Partner->Name();
-    TMyFile* e = files.FindOrAdd(item.Name());
-    if (e->Untouched) {
-      const std::string path = DiskPath(engine_.RootPath, item.Name());
-      TEntryInfo info;
-      if (!ReadEntryInfo(path, info))
-        throw Exception(Format("File '%s' not founded", path.c_str()), ekNotFound);
-      e->Attributes = info.Attributes;
-      e->CreationTime = info.CreationTime;
-      e->LastAccessTime = info.LastAccessTime;
-      e->LastWriteTime = info.LastWriteTime;
-      e->IsLink = true;
-      e->Untouched = false;
-      e->LinkName = oldName;
-      e->SetContent(item.NewData.Content);
-      e->Hash = item.NewHash;
-    }
-    if (files.FindLink(oldName, true) == nullptr) {
-      TMyFile* gone = files.Add();
-      gone->SetName(oldName);
-      gone->IsLink = true;
-      gone->Deleted = true;
-      gone->Untouched = false;
-      gone->LinkName = item.Name();
-    }
-    return;
-  }
-  TMyFile* e = files.FindOrAdd(item.Name());
-  const TFileObject* f = item.FileObject;
-  if (!e->Untouched || f == nullptr) return;
-  e->Attributes = f->Attributes;
-  e->CreationTime = f->CreationTime;
-  e->LastAccessTime = f->LastAccessTime;
-  e->LastWriteTime = f->LastWriteTime;
+  if (files.FindLink(oldName, true) != nullptr) return;
+  TMyFile* gone = files.Add();
+  gone->SetName(oldName);
+  gone->IsLink = true;
+  gone->Deleted = true;
+  gone->Untouched = false;
+  gone->LinkName = newSide.Name();
+}
+
+void TQuarvEngine_Loader::StageFile(TListItemData& item) {
+  TMyFile* entry = target_->Files.FindOrAdd(item.Name());
+  const TFileObject* file = item.FileObject;
+  if (!entry->Untouched || file == nullptr) return;
+  entry->Attributes = file->Attributes;
+  entry->CreationTime = file->CreationTime;
+  entry->LastAccessTime = file->LastAccessTime;
+  entry->LastWriteTime = file->LastWriteTime;
   // The entry's digest goes with its bytes, so that a saved index carries it too.
   if (item.IsAddition()) {
-    e->SetContent(item.OldData.Content);
-    e->Hash = item.OldHash;
-    e->ChangeKind = ckAdded;
+    entry->SetContent(item.OldData.Content);
+    entry->Hash = item.OldHash;
+    entry->ChangeKind = ckAdded;
   } else {
-    e->SetContent(item.NewData.Content);
-    e->Hash = item.NewHash;
-    if (item.State == lsModified || item.State == lsModifiedChanged) e->ChangeKind = ckModified;
+    entry->SetContent(item.NewData.Content);
+    entry->Hash = item.NewHash;
+    if (item.State == lsModified || item.State == lsModifiedChanged) entry->ChangeKind = ckModified;
   }
-  e->Untouched = false;
+  entry->Untouched = false;
 }
 
 TListItemData* TQuarvEngine_Loader::AddChange(std::unique_ptr<TListItemData> item,

@@ -86,18 +86,64 @@ class TQuarvEngine_Loader {
   TFileIgnoreList IgnoreList;
 
  private:
+  struct TApplyPass;  // the bookkeeping of one ApplyChanges
+
   void Reset();
+
+  // Compare, step by step.
+  // The rename pairs staged in the index, then those of the rename log.
   void CollectRenames();
+  // One staged item per rename pair of the index (its live link entry and
+  // the deleted one of its old name).
+  void CollectStagedRenames();
+  // A record of the rename log: a change item when its pair is staged and
+  // the working file changed since, else a new pair of change items.
+  // Returns whether an index entry was renamed to the new name.
+  bool CollectLoggedRename(const std::string& oldName, const std::string& newName);
+  void ReportChangeOfStagedRename(TListItemData& stagedNew);
+  bool AddLoggedRename(const std::string& oldName, const std::string& newName);
+  // The entry whose bytes a logged rename starts from: the index's entry of
+  // the old name (renamed to the new name, renamedInIndex set), else the
+  // index's entry of the new name, else the base's entry of the old name
+  // (its bytes loaded). Raises "Error: File was renambed but not found in
+  // base: ..." when there is none.
+  TMyFile& RenameSource(const std::string& oldName, const std::string& newName,
+                        bool& renamedInIndex);
+  // Every working file of the scan against the target and the base, read
+  // ahead by a TWorkingFileReader.
+  void CompareWorkingFiles();
   // prefix: the folder's relative path with a trailing '\' ("" for Root).
   void CompareFolder(TFolderObject& folder, const std::string& prefix);
   // A working file that is neither staged nor renamed, against its base entry b.
   void CompareWithBase(const std::string& rel, TFileObject& file, TMyFile& b);
   // A working file that neither the target nor the base holds.
   void AddNewFile(const std::string& rel, TFileObject& file);
-  void CompareStagedFile(const std::string& rel, TMyFile& entry, TListItemData& item,
+  // A working file with a plain entry in the target, staged: against the
+  // entry of container (the base, or the target itself) when it has one (a
+  // staged modification), else against the staged bytes (a staged addition).
+  void CompareStagedFile(const std::string& rel, TMyFile& staged, TListItemData& item,
                          TMyContaner& container);
+  void CompareStagedModification(const std::string& rel, TMyFile& staged, TMyFile& recorded,
+                                 TMyContaner& container, TListItemData& item);
+  void CompareStagedAddition(const std::string& rel, TMyFile& staged, TListItemData& item);
+  // The base's live entries that no working file matched.
   void CollectDeletions();
+
+  // ApplyChanges, step by step: the item at position of the pass's list.
+  void ApplyChange(TApplyPass& pass, size_t position);
+  // A pending change merged into the staged item and the target entry of its name.
+  void MergeIntoStagedFile(TListItemData& change);
+  void MergeIntoStagedRename(TListItemData& change);
+  // Both members of a rename pair, whichever of them the list names.
+  void StageRenamePair(TApplyPass& pass, TListItemData& member, size_t position);
+  // Writes one item into the target's entries: a deletion, the new-name side
+  // of a rename (with the old name's deleted entry), or a file's bytes,
+  // times and attributes. An entry already written in this engine's life
+  // (Untouched cleared) is left as it is.
   void ApplyItem(TListItemData& item);
+  void StageDeletion(const TListItemData& item);
+  void StageRename(TListItemData& newSide);
+  void StageFile(TListItemData& item);
   // Takes the items in taken out of Changes in one pass; those in
   // movedToStaged are appended to Staged in that order, the rest are freed.
   void TakeFromChanges(const std::unordered_set<const TListItemData*>& taken,

@@ -47,6 +47,16 @@ inline constexpr uint8_t ckNone = 0;  // only marked deleted
 inline constexpr uint8_t ckModified = 1;
 inline constexpr uint8_t ckAdded = 2;
 inline constexpr uint8_t ckUnchanged = 3;  // carried over from the previous revision
+// Values the program never writes, which Commit reads as ckModified all the
+// same: a change to a file that the previous revision holds.
+inline constexpr uint8_t ckReadAsModified4 = 4;
+inline constexpr uint8_t ckReadAsModified5 = 5;
+
+// Whether a staged entry's ChangeKind says it changes a file that the
+// previous revision holds (ckModified and the two read as it).
+inline bool IsModificationKind(uint8_t kind) {
+  return kind == ckModified || kind == ckReadAsModified4 || kind == ckReadAsModified5;
+}
 
 // A container file (or stream) that cannot be read as a container: cut
 // short, offsets or lengths outside the file, bad compressed data. The

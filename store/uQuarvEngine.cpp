@@ -190,15 +190,28 @@ void TQuarv_Engine::Commit(const std::string& message, const std::string& author
 
 void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& author,
                               uint64_t utcDate, const std::string& email) {
-  TMyFileList& files = Index->Files;
-  if (files.Empty()) return;
-  for (const auto& entry : files) entry->CheckContentSize();
-
+  if (Index->Files.Empty()) return;
+  for (const auto& entry : Index->Files) entry->CheckContentSize();
   const int32_t number = FileSystem->NextFreeNumber();
+  const bool consumedRenames = TakeStagedEntries(number);
+  TMyContaner* previous = FileSystem->Containers.Last();
+  if (previous != nullptr)
+    CarryOverFrom(*previous);
+  else
+    MarkEveryEntryAdded();
+  FillRevisionHeader(number, previous, message, author, email, utcDate);
+  // The new container is built in memory first, so that nothing is written
+  // when it cannot be (compression, sizes).
+  TMemoryStream image;
+  Index->SaveToStream(image);
+  WriteRevision(number, image, previous, consumedRenames);
+}
+
+bool TQuarv_Engine::TakeStagedEntries(int32_t number) {
   // Every new-name side of a rename consumes the first rename record of its
   // name, in list order.
   std::vector<const std::string*> renamedTo;
-  for (const auto& entry : files) {
+  for (const auto& entry : Index->Files) {
     entry->DataRevision = number;
     // The entries whose bytes this revision holds are exactly the ones staged
     // now (carried entries keep an older DataRevision): hashed here, without
@@ -208,32 +221,36 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   }
   if (const std::string* missing = Renames.RemoveByNewNames(renamedTo))
     throw Exception(Format("Rename item for '%s' not found", QuoteName(*missing).c_str()));
-  const bool consumedRenames = !renamedTo.empty();
+  return !renamedTo.empty();
+}
 
-  TMyContaner* previous = FileSystem->Containers.Last();
-  if (previous != nullptr) {
-    for (const auto& entry : files) {
-      const uint8_t kind = entry->ChangeKind;
-      if (kind == ckModified || kind == 4 || kind == 5) {
-        const TMyFile* old = previous->Files.FindByName(entry->Name());
-        if (old == nullptr)
-          throw Exception(Format("Index '%s' is corrupted!", previous->GetFileName().c_str()),
-                          ekDamaged);
-        // Wraps like the 32-bit counter it is, instead of overflowing.
-        entry->Version = static_cast<int32_t>(static_cast<uint32_t>(old->Version) + 1u);
-      } else if (kind == ckAdded) {
-        entry->Version = 1;
-      }
-    }
-    files.AddCopiesUnlessPresent(previous->Files,
-                                 [](TMyFile& copy) { copy.ChangeKind = ckUnchanged; });
-  } else {
-    for (const auto& entry : files) {
+void TQuarv_Engine::CarryOverFrom(TMyContaner& previous) {
+  for (const auto& entry : Index->Files) {
+    if (IsModificationKind(entry->ChangeKind)) {
+      const TMyFile* old = previous.Files.FindByName(entry->Name());
+      if (old == nullptr)
+        throw Exception(Format("Index '%s' is corrupted!", previous.GetFileName().c_str()),
+                        ekDamaged);
+      // Wraps like the 32-bit counter it is, instead of overflowing.
+      entry->Version = static_cast<int32_t>(static_cast<uint32_t>(old->Version) + 1u);
+    } else if (entry->ChangeKind == ckAdded) {
       entry->Version = 1;
-      entry->ChangeKind = ckAdded;
     }
   }
+  Index->Files.AddCopiesUnlessPresent(previous.Files,
+                                      [](TMyFile& copy) { copy.ChangeKind = ckUnchanged; });
+}
 
+void TQuarv_Engine::MarkEveryEntryAdded() {
+  for (const auto& entry : Index->Files) {
+    entry->Version = 1;
+    entry->ChangeKind = ckAdded;
+  }
+}
+
+void TQuarv_Engine::FillRevisionHeader(int32_t number, TMyContaner* previous,
+                                       const std::string& message, const std::string& author,
+                                       const std::string& email, uint64_t utcDate) {
   Index->Comment = message;
   Index->Author = author.empty() ? kDefaultAuthor : author;
   Index->Email = email.empty() ? kDefaultEmail : email;
@@ -244,12 +261,10 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
     Index->PreviousNumber = previous->Number;
     previous->NextNumber = number;
   }
+}
 
-  // The new container is built in memory first, so that nothing is written
-  // when it cannot be (compression, sizes).
-  TMemoryStream image;
-  Index->SaveToStream(image);
-
+void TQuarv_Engine::WriteRevision(int32_t number, const TMemoryStream& image,
+                                  const TMyContaner* previous, bool consumedRenames) {
   // The writes go in the order that keeps the store loadable through a power
   // loss, with as few waits for the disk as that order allows: first every
   // byte the history will point at (the link from the previous revision,

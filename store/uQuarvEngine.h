@@ -134,6 +134,21 @@ class TQuarv_Engine {
 
  private:
   void LocateStore();
+  // The steps of CommitUtc, in order. Numbers and hashes the staged entries
+  // and takes the rename records their new names consume; returns whether
+  // any were taken.
+  bool TakeStagedEntries(int32_t number);
+  // The staged entries' versions from the previous revision, then a copy
+  // (ChangeKind ckUnchanged) of each of its entries that the index lacks.
+  void CarryOverFrom(TMyContaner& previous);
+  // The first revision: every entry version 1, added.
+  void MarkEveryEntryAdded();
+  void FillRevisionHeader(int32_t number, TMyContaner* previous, const std::string& message,
+                          const std::string& author, const std::string& email, uint64_t utcDate);
+  // The files, in the order and with the syncs that Commit describes (Index
+  // becomes a new empty one on the way).
+  void WriteRevision(int32_t number, const TMemoryStream& image, const TMyContaner* previous,
+                     bool consumedRenames);
 };
 
 }  // namespace pellmor
