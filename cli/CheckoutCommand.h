@@ -24,17 +24,9 @@ struct TCheckoutOptions {
 // Adds the "checkout" command to the tool.
 void RegisterCheckoutCommand(CLI::App& app);
 
-// Checks every name of the revision first (FindUnsafeNames) and raises
-// "Refusing to check out revision %d: '%s' cannot be written safely (%s)"
-// for the first bad one, before anything is written, DEST included. Then
-// refuses a DEST that holds anything ("Folder '%s' is not empty (--force
-// writes into it)") unless force is set, and writes the files: each holding
-// container opened once, each block decompressed once, the bytes checked
-// against their digests. Nothing is ever written outside DEST, not even
-// through links that a forced DEST already holds; entries there are replaced,
-// others left alone. Returns the number of files written; a summary line
-// goes to out. Raises the reader's errors and the file layer's; files
-// written before such an error stay.
+// Writes the files of the revision into DEST (CheckoutRevision, with its
+// checks and errors) and a summary line to out; returns the number of files
+// written.
 int RunCheckout(const TCheckoutOptions& options, std::ostream& out);
 
 }  // namespace pellmor

@@ -10,6 +10,7 @@
 #include "cli/ReadingArguments.h"
 #include "foundation/ShownText.h"
 #include "foundation/TextLines.h"
+#include "store/ChangeCounts.h"
 #include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 
@@ -50,23 +51,6 @@ void WriteJson(const TMyContaner& revision, const TChangeCounts& counts, TJsonWr
 }
 
 }  // namespace
-
-TChangeCounts CountChanges(const TMyContaner& revision) {
-  TChangeCounts counts;
-  for (const auto& entry : revision.Files) {
-    if (entry->DataRevision != revision.Number) continue;  // carried over
-    if (entry->IsLink) {
-      if (!entry->Deleted) ++counts.Renamed;  // the old name's entry is the same rename
-    } else if (entry->Deleted) {
-      ++counts.Deleted;
-    } else if (entry->ChangeKind == ckAdded) {
-      ++counts.Added;
-    } else {
-      ++counts.Modified;
-    }
-  }
-  return counts;
-}
 
 void RegisterLogCommand(CLI::App& app) {
   auto options = std::make_shared<TLogOptions>();

@@ -14,24 +14,11 @@ class App;
 
 namespace pellmor {
 
-class TMyContaner;
-
 struct TLogOptions {
   std::string Folder;    // the working folder that holds .Quarv
   bool Reverse = false;  // oldest first
   bool Json = false;     // a JSON array instead of text blocks
 };
-
-// What one revision recorded: files whose bytes it stored as added or as
-// modified, files it recorded as deleted, and renames (counted once, by the
-// entry under the new name). Entries carried over unchanged count nowhere.
-struct TChangeCounts {
-  int Added = 0;
-  int Modified = 0;
-  int Deleted = 0;
-  int Renamed = 0;
-};
-TChangeCounts CountChanges(const TMyContaner& revision);
 
 // Adds the "log" command to the tool.
 void RegisterLogCommand(CLI::App& app);
