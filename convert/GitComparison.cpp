@@ -4,9 +4,7 @@
 
 #include <algorithm>
 
-#include "convert/uConversionRun.h"
 #include "foundation/AsciiText.h"
-#include "foundation/DateTime.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 #include "foundation/uMyFileTypes.h"
@@ -49,7 +47,7 @@ TGitComparison::TGitComparison(const std::string& folder, TProblemSink sink)
   const std::string ignoreFile = TStoreLayout(folder).IgnoreFileName();
   if (FileExists(ignoreFile)) ignored_.LoadFromFile(ignoreFile);
   OpenAttributesRepository();
-  ReadCommits();
+  commits_ = ReadWalkedCommits(*walk_);
   standing_.emplace();
   standing_->File = TStoreLayout(folder).HistoryFileName();
 }
@@ -74,40 +72,7 @@ void TGitComparison::OpenAttributesRepository() {
   if (result != 0) throw fail(result);
 }
 
-void TGitComparison::ReadCommits() {
-  git_oid id;
-  while (walk_->Next(id)) {
-    const TGitCommit commit = LookupCommit(walk_->Repository(), id);
-    const TGitCommitInfo info = ReadCommit(commit.get());
-    // The fields as the conversion records them (an empty author or e-mail
-    // takes the store's defaults).
-    TCommitKey key;
-    key.Id = id;
-    key.Tree = *git_commit_tree_id(commit.get());
-    key.ShortId = info.ShortId;
-    key.Comment = RevisionComment(info.Message);
-    key.Author = info.AuthorName.empty() ? TQuarv_Engine::kDefaultAuthor : info.AuthorName;
-    key.Email = info.AuthorEmail.empty() ? TQuarv_Engine::kDefaultEmail : info.AuthorEmail;
-    key.Date = UnixTimeToFileTime(info.CommitTime, 0);
-    commits_.push_back(std::move(key));
-  }
-}
-
-int TGitComparison::MatchCommit(const TMyContaner& revision) {
-  const auto matches = [&](const TCommitKey& key) {
-    return key.Date == revision.Date && key.Comment == revision.Comment &&
-           key.Author == revision.Author && key.Email == revision.Email;
-  };
-  // Revisions follow their commits in walk order; a second conversion run
-  // starts the walk again, so the search wraps around once.
-  for (size_t step = 0; step < commits_.size(); ++step) {
-    const size_t i = (nextCommit_ + step) % commits_.size();
-    if (matches(commits_[i])) return static_cast<int>(i);
-  }
-  return -1;
-}
-
-std::vector<TGitComparison::TTreeFile> TGitComparison::TreeFiles(const TCommitKey& commit,
+std::vector<TGitComparison::TTreeFile> TGitComparison::TreeFiles(const TWalkedCommit& commit,
                                                                  std::string& attributesKey) {
   const TGitCommit object = LookupCommit(walk_->Repository(), commit.Id);
   git_tree* raw = nullptr;
@@ -169,7 +134,7 @@ const TContentDigest& TGitComparison::BlobDigest(const git_oid& blob) {
 }
 
 const TContentDigest& TGitComparison::CheckoutDigest(const TTreeFile& file,
-                                                     const TCommitKey& commit,
+                                                     const TWalkedCommit& commit,
                                                      const std::string& attributesKey) {
   // A link's target is written as it is.
   if (file.Mode == GIT_FILEMODE_LINK) return BlobDigest(file.Blob);
@@ -233,7 +198,7 @@ void TGitComparison::RememberLines(TMyContaner& revision) {
 }
 
 bool TGitComparison::SameBytes(const TStoredFile& entry, const TTreeFile& file,
-                               const TCommitKey& commit, const std::string& attributesKey) {
+                               const TWalkedCommit& commit, const std::string& attributesKey) {
   if (DigestsEqual(CheckoutDigest(file, commit, attributesKey), entry.Hash)) return true;
   if (!entry.Text) return false;
   const auto stored = storedLineDigests_.find({entry.DataRevision, UpperCaseAscii(entry.Name)});
@@ -259,7 +224,7 @@ void TGitComparison::Stand(const TMyContaner& revision, const std::string& file)
 
 void TGitComparison::Compare(TMyContaner& revision, const std::string& file) {
   RememberLines(revision);
-  const int match = MatchCommit(revision);
+  const int match = MatchRevision(commits_, revision, nextCommit_);
   if (match < 0) {
     sink_(file, Format("no commit of the Git repository matches revision %d (message, author, "
                        "e-mail and date)",
@@ -285,13 +250,13 @@ void TGitComparison::CompareUnchanged(size_t end) {
       i = 0;
       continue;
     }
-    const TCommitKey& commit = commits_[i++];
+    const TWalkedCommit& commit = commits_[i++];
     CompareCommit(commit, *standing_,
                   Format("commit %s recorded no revision: ", commit.ShortId.c_str()));
   }
 }
 
-void TGitComparison::CompareCommit(const TCommitKey& commit, TStanding& revision,
+void TGitComparison::CompareCommit(const TWalkedCommit& commit, TStanding& revision,
                                    const std::string& prefix) {
   if (revision.ComparedTree && git_oid_equal(&*revision.ComparedTree, &commit.Tree)) return;
   revision.ComparedTree = commit.Tree;

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "convert/RevisionCommits.h"
 #include "foundation/AsciiText.h"
 #include "foundation/uMyHash.h"
 #include "git/uGitLibrary.h"
@@ -63,15 +64,6 @@ class TGitComparison {
   void Finish();
 
  private:
-  struct TCommitKey {
-    git_oid Id;
-    git_oid Tree;
-    std::string ShortId;
-    std::string Comment;
-    std::string Author;
-    std::string Email;
-    uint64_t Date = 0;
-  };
   struct TTreeFile {
     std::string Path;  // as in the tree: '/' between folders
     std::string Name;  // store form: '\' between folders
@@ -107,9 +99,6 @@ class TGitComparison {
 
   // Opens attributesRepository_.
   void OpenAttributesRepository();
-  void ReadCommits();
-  // The position of the commit revision was recorded from, or -1.
-  int MatchCommit(const TMyContaner& revision);
   // Makes the revision the one that stands for the commits after its own.
   void Stand(const TMyContaner& revision, const std::string& file);
   // Compares the commits of the walk from nextCommit_ up to (not including)
@@ -117,10 +106,10 @@ class TGitComparison {
   void CompareUnchanged(size_t end);
   // Compares one commit's tree with a revision; prefix goes before each
   // problem's text.
-  void CompareCommit(const TCommitKey& commit, TStanding& revision, const std::string& prefix);
+  void CompareCommit(const TWalkedCommit& commit, TStanding& revision, const std::string& prefix);
   // The files of the commit's tree, and a key for the attribute files
   // (.gitattributes) it holds, in attributesKey.
-  std::vector<TTreeFile> TreeFiles(const TCommitKey& commit, std::string& attributesKey);
+  std::vector<TTreeFile> TreeFiles(const TWalkedCommit& commit, std::string& attributesKey);
   void RememberLines(TMyContaner& revision);
   struct TBlobFree {
     void operator()(git_blob* blob) const { git_blob_free(blob); }
@@ -128,12 +117,12 @@ class TGitComparison {
   using TBlob = std::unique_ptr<git_blob, TBlobFree>;
   // Raises "Cannot read blob <id>. <libgit2 text>".
   TBlob LoadBlob(const git_oid& blob) const;
-  bool SameBytes(const TStoredFile& entry, const TTreeFile& file, const TCommitKey& commit,
+  bool SameBytes(const TStoredFile& entry, const TTreeFile& file, const TWalkedCommit& commit,
                  const std::string& attributesKey);
   // The digest of a blob's own bytes.
   const TContentDigest& BlobDigest(const git_oid& blob);
   // The digest of what a checkout of commit writes for a file of its tree.
-  const TContentDigest& CheckoutDigest(const TTreeFile& file, const TCommitKey& commit,
+  const TContentDigest& CheckoutDigest(const TTreeFile& file, const TWalkedCommit& commit,
                                        const std::string& attributesKey);
   const TContentDigest& BlobLineDigest(const git_oid& blob);
 
@@ -143,8 +132,8 @@ class TGitComparison {
   // with neither working folder nor index, whose attribute files would mix
   // with the commit's own.
   TGitRepository attributesRepository_;
-  std::vector<TCommitKey> commits_;
-  size_t nextCommit_ = 0;  // the first commit not yet compared
+  std::vector<TWalkedCommit> commits_;  // the walk's, oldest first
+  size_t nextCommit_ = 0;               // the first commit not yet compared
   // The revision that stands for the commits after its own; none after a
   // revision that matched no commit (its commits are unknown).
   std::optional<TStanding> standing_;

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "foundation/DateTime.h"
+#include "convert/RevisionCommits.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 #include "git/TreeChecker.h"
@@ -34,10 +34,8 @@ int RecordRevision(const std::string& folder, const TGitCommitInfo& commit,
   loader.ApplyChanges(changes);
   if (engine.Index->Files.Empty()) return 0;
   const int revision = engine.FileSystem->NextFreeNumber();
-  // The committer's instant itself: no round trip through local time, which
-  // would shift it whenever this machine's zone differs from the committer's.
-  engine.CommitUtc(RevisionComment(commit.Message), commit.AuthorName,
-                   UnixTimeToFileTime(commit.CommitTime, 0), commit.AuthorEmail);
+  const TRecordedFields recorded = RecordedFieldsOf(commit);
+  engine.CommitUtc(recorded.Comment, recorded.Author, recorded.Date, recorded.Email);
   return revision;
 }
 
