@@ -66,9 +66,7 @@ void RegisterLogCommand(CLI::App& app) {
 
 void RunLog(const TLogOptions& options, std::ostream& out) {
   const TQuarvReader reader(options.Folder);
-  std::vector<int32_t> numbers = reader.Revisions();
-  std::sort(numbers.begin(), numbers.end());
-  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  std::vector<int32_t> numbers = reader.SortedRevisions();
   if (!options.Reverse) std::reverse(numbers.begin(), numbers.end());
 
   TJsonWriter json(out);

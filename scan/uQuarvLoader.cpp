@@ -183,17 +183,17 @@ void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder, const st
                                            std::vector<std::string>& paths) {
   for (const auto& node : folder.Files) {
     const std::string rel = prefix + node->Name;
-    const TMyFile* e = target_->Files.FindByName(rel);
-    const bool staged = e != nullptr && !e->IsLink;
-    if (staged ? e->Deleted : IsLeftOut(rel)) continue;
+    const TMyFile* stagedEntry = target_->Files.FindByName(rel);
+    const bool staged = stagedEntry != nullptr && !stagedEntry->IsLink;
+    if (staged ? stagedEntry->Deleted : IsLeftOut(rel)) continue;
     std::string path = DiskPath(engine_.RootPath, rel);
     if (digests_ != nullptr && !staged) {
       // Stamped by the scan, before it is read: a write since changes the stamp.
       const TFileStamp stamp = digests_->Stamp(*node);
-      const TMyFile* b = base_ != nullptr ? base_->Files.FindByName(rel) : nullptr;
+      const TMyFile* recorded = base_ != nullptr ? base_->Files.FindByName(rel) : nullptr;
       const TContentDigest* known = digests_->Find(rel, stamp);
-      if (known != nullptr && b != nullptr && !b->Deleted && DigestsEqual(*known, b->Hash) &&
-          !ModeChanged(*node, *b)) {
+      if (known != nullptr && recorded != nullptr && !recorded->Deleted &&
+          DigestsEqual(*known, recorded->Hash) && !ModeChanged(*node, *recorded)) {
         knownUnchanged_.insert(node.get());
         continue;
       }
@@ -334,8 +334,9 @@ void TQuarvEngine_Loader::CompareFolder(TFolderObject& folder, const std::string
     CompareFolder(*static_cast<TFolderObject*>(sub.get()), prefix + sub->Name + '\\');
 }
 
-void TQuarvEngine_Loader::CompareWithBase(const std::string& rel, TFileObject& file, TMyFile& b) {
-  b.Seen = true;
+void TQuarvEngine_Loader::CompareWithBase(const std::string& rel, TFileObject& file,
+                                          TMyFile& recorded) {
+  recorded.Seen = true;
   // Its kept digest, read under the stamp it still has, is the base entry's
   // (and its mode bits are the entry's: PlanWorkingReads saw to that).
   if (knownUnchanged_.count(&file) != 0) return;
@@ -343,21 +344,21 @@ void TQuarvEngine_Loader::CompareWithBase(const std::string& rel, TFileObject& f
   ReadWorkingFile(rel, workingDigest);
   // A file that became executable or not, or a symbolic link or not, has
   // changed whatever its bytes, so that its entry takes the new attributes.
-  const bool modeChanged = !b.Deleted && ModeChanged(file, b);
+  const bool modeChanged = !recorded.Deleted && ModeChanged(file, recorded);
   // Equal digests mean equal bytes: the stored bytes need not be read.
-  if (!b.Deleted && !modeChanged && DigestsEqual(workingDigest, b.Hash)) return;
+  if (!recorded.Deleted && !modeChanged && DigestsEqual(workingDigest, recorded.Hash)) return;
 
-  if (b.DataRevision < base_->Number) engine_.LoadContent(b);
+  if (recorded.DataRevision < base_->Number) engine_.LoadContent(recorded);
   auto item = TListItemData::CreateForFile(&file);
-  item->IsText = b.IsText();
-  item->OldData.LoadFromStream(b.Content);
+  item->IsText = recorded.IsText();
+  item->OldData.LoadFromStream(recorded.Content);
   item->NewData.TakeContent(working_);
   item->HashOld();
   item->NewHash = workingDigest;
   item->State = lsModified;
   // A file the base records as deleted is back, whatever its bytes: it is
   // always a change, or an empty file put back would never be recorded.
-  if (b.Deleted || modeChanged) {
+  if (recorded.Deleted || modeChanged) {
     if (item->IsText) item->CompareLines();
     AddChange(std::move(item), rel);
     return;

@@ -114,8 +114,8 @@ class TQuarvEngine_Loader {
   void CompareWorkingFiles();
   // prefix: the folder's relative path with a trailing '\' ("" for Root).
   void CompareFolder(TFolderObject& folder, const std::string& prefix);
-  // A working file that is neither staged nor renamed, against its base entry b.
-  void CompareWithBase(const std::string& rel, TFileObject& file, TMyFile& b);
+  // A working file that is neither staged nor renamed, against its base entry.
+  void CompareWithBase(const std::string& rel, TFileObject& file, TMyFile& recorded);
   // A working file that neither the target nor the base holds.
   void AddNewFile(const std::string& rel, TFileObject& file);
   // A working file with a plain entry in the target, staged: against the

@@ -41,6 +41,13 @@ TQuarvReader::TQuarvReader(const std::string& folder) : layout_(folder), files_(
   }
 }
 
+std::vector<int32_t> TQuarvReader::SortedRevisions() const {
+  std::vector<int32_t> numbers = revisions_;
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  return numbers;
+}
+
 bool TQuarvReader::HasRevision(int32_t number) const {
   return std::find(revisions_.begin(), revisions_.end(), number) != revisions_.end();
 }
@@ -139,11 +146,11 @@ void TQuarvReader::StreamContents(
                 const bool matches = DigestsEqual(digest, entry->Hash);
                 end(*entry, matches);
                 if (!matches)
-                  throw Exception(Format("The bytes of '%s' in revision %d do not match its "
-                                         "digest (container '%s')",
-                                         QuoteName(entry->Name()).c_str(), revision.Number,
-                                         path.c_str()),
-                                  ekDamaged);
+                  throw Exception(
+                      Format("The bytes of '%s' in revision %d do not match its "
+                             "digest (container '%s')",
+                             QuoteName(entry->Name()).c_str(), revision.Number, path.c_str()),
+                      ekDamaged);
               }
             });
       });

@@ -36,6 +36,8 @@ class TQuarvReader {
 
   // The revision numbers History.txt lists, in its order.
   const std::vector<int32_t>& Revisions() const { return revisions_; }
+  // The same numbers in ascending order, each once.
+  std::vector<int32_t> SortedRevisions() const;
   // The lines of History.txt that name revisions, in its order.
   const std::vector<TMyHistoryItem>& HistoryItems() const { return history_; }
   bool HasRevision(int32_t number) const;

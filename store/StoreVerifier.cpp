@@ -29,9 +29,7 @@ void TStoreVerifier::Report(const std::string& file, const std::string& text) {
 
 int TStoreVerifier::Run(const TRevisionHook& hook) {
   CheckHistory();
-  std::vector<int32_t> numbers = reader_.Revisions();
-  std::sort(numbers.begin(), numbers.end());
-  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  const std::vector<int32_t> numbers = reader_.SortedRevisions();
 
   int read = 0;
   for (size_t i = 0; i < numbers.size(); ++i) {
