@@ -48,8 +48,9 @@ TGitComparison::TGitComparison(const std::string& folder, TProblemSink sink)
   if (FileExists(ignoreFile)) ignored_.LoadFromFile(ignoreFile);
   OpenAttributesRepository();
   commits_ = ReadWalkedCommits(*walk_);
-  standing_.emplace();
-  standing_->File = TStoreLayout(folder).HistoryFileName();
+  TStanding empty;
+  empty.File = TStoreLayout(folder).HistoryFileName();
+  standing_ = std::move(empty);
 }
 
 TGitComparison::~TGitComparison() = default;
