@@ -444,9 +444,20 @@ MUTATIONS = [(m_flip, 6), (m_cut, 3), (m_insert, 2), (m_swap, 2), (m_remove, 1),
 
 
 def mutate(rng, work, ctx):
+    """Applies one mutation, or two in a row. A second one may find the store
+    no longer as it expects (a container the first removed or cut short): it
+    is then drawn again, and the mutant keeps what has been done."""
     functions = [f for f, weight in MUTATIONS for _ in range(weight)]
-    done = [rng.choice(functions)(rng, work, ctx) for _ in range(1 if rng.random() < 0.7 else 2)]
-    return "; ".join(done)
+    done = []
+    wanted = 1 if rng.random() < 0.7 else 2
+    for _ in range(20):
+        if len(done) == wanted:
+            break
+        try:
+            done.append(rng.choice(functions)(rng, work, ctx))
+        except (OSError, ValueError, IndexError, struct.error):
+            continue
+    return "; ".join(done) if done else "none applied"
 
 
 # ---- running the commands -----------------------------------------------------------
