@@ -284,11 +284,13 @@ void InflateToSink(TStream& source, int64_t count, int64_t maxSize, const TByteS
     z.next_out = output.data();
     z.avail_out = static_cast<uInt>(output.size());
     const int status = inflate(&z, Z_NO_FLUSH);
+    const size_t got = output.size() - z.avail_out;
+    // Bytes past the bound are refused as too many even when the data turns
+    // out damaged later in the same piece, as expanding the block whole does.
+    if (produced + static_cast<int64_t>(got) > maxSize) throw EDecompressionTooLarge(maxSize);
     if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
       throw EDecompressionError();
-    const size_t got = output.size() - z.avail_out;
     if (got > 0) {
-      if (produced + static_cast<int64_t>(got) > maxSize) throw EDecompressionTooLarge(maxSize);
       produced += static_cast<int64_t>(got);
       sink(output.data(), got);
     }

@@ -26,8 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(again.Count() == renames.Count());
   for (int i = 0; i < renames.Count(); ++i) {
     // A line that did not start with a quote may have had an old name that,
-    // written after one, starts the separator: "->" cannot be escaped.
-    if (renames.Items[i]->OldName.rfind("->\"", 0) == 0) continue;
+    // written after one, starts the separator ("->" itself, or "->"...):
+    // the separator cannot be escaped.
+    const std::string& oldName = renames.Items[i]->OldName;
+    if (('"' + oldName + "\"->\"").find("\"->\"") != oldName.size() + 1) continue;
     FUZZ_CHECK(again.Items[i]->OldName == renames.Items[i]->OldName);
     FUZZ_CHECK(again.Items[i]->NewName == renames.Items[i]->NewName);
   }

@@ -62,8 +62,10 @@ bool DecodeWithIconv(const std::string& bytes, const char* encoding, std::string
 std::string DecodeCommitMessage(const std::string& bytes, const char* encoding) {
   if (IsWellFormedUtf8(bytes)) return bytes;
   std::string text;
+  // iconv's UTF-8 passes some sequences that are not (code points past
+  // U+10FFFF): what it gives is used only when it is well-formed.
   if (encoding != nullptr && *encoding != '\0' && DecodeWithIconv(bytes, encoding, text) &&
-      !text.empty())
+      !text.empty() && IsWellFormedUtf8(text))
     return text;
   return DecodeWindows1252(bytes);
 }

@@ -24,6 +24,9 @@ TEST(DecodeCommitMessageTest, KeepsUtf8AndDecodesEverythingElse) {
            Case{"unknown header: Windows-1252", "\xe9", "no-such-encoding", "\xc3\xa9"},
            Case{"header says UTF-8 but lies: Windows-1252", "\xe9", "UTF-8", "\xc3\xa9"},
            Case{"bytes Windows-1252 leaves undefined", "\x81\x8d", nullptr, "\xc2\x81\xc2\x8d"},
+           // iconv's UTF-8 lets a code point past U+10FFFF through.
+           Case{"header says UTF-8, bytes past U+10FFFF: Windows-1252", "\xf5\xad\xad\xad", "UTF-8",
+                "\xc3\xb5\xc2\xad\xc2\xad\xc2\xad"},
        }) {
     SCOPED_TRACE(c.name);
     const std::string text = DecodeCommitMessage(c.bytes, c.encoding);
