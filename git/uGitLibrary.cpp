@@ -4,11 +4,13 @@
 #include <cstring>
 #include <mutex>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "foundation/DateTime.h"
 #include "foundation/Exception.h"
+#include "foundation/Platform.h"
 #include "git/CheckoutConfirmation.h"
 #include "git/uCommitMessage.h"
 
@@ -77,6 +79,29 @@ std::vector<std::string> EveryPath(const git_tree* tree, git_index* index, const
   std::sort(paths.begin(), paths.end());
   paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
   return paths;
+}
+
+// git_checkout_tree, done again while another Git process holds the index
+// lock, until lockWait has passed. The index is written, under its lock, once
+// the files are: a checkout that found it locked only has to be repeated.
+// Raises the lock's error once the wait is over; returns other results.
+int CheckoutTreeWaiting(git_repository* repository, const git_tree* tree,
+                        const git_checkout_options& options, std::chrono::milliseconds lockWait,
+                        const std::string& shortId) {
+  const auto deadline = std::chrono::steady_clock::now() + lockWait;
+  for (;;) {
+    git_error_clear();
+    const int result =
+        git_checkout_tree(repository, reinterpret_cast<const git_object*>(tree), &options);
+    if (result != GIT_ELOCKED) return result;
+    if (std::chrono::steady_clock::now() >= deadline)
+      throw Exception(Format(
+          "Cannot check out commit %s. The Git index is locked: another Git process holds '%s' "
+          "(waited %g s). When no Git process runs in the repository any more, delete that file.",
+          shortId.c_str(), IndexLockFileName(repository).c_str(),
+          std::chrono::duration<double>(lockWait).count()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
 }
 
 }  // namespace
@@ -167,8 +192,12 @@ TGitCommitInfo ReadCommit(const git_commit* commit) {
   return info;
 }
 
+std::string IndexLockFileName(git_repository* repository) {
+  return std::string(git_repository_path(repository)) + "index.lock";
+}
+
 void CheckoutCommit(git_repository* repository, const git_commit* commit,
-                    const git_commit* previous) {
+                    const git_commit* previous, std::chrono::milliseconds lockWait) {
   git_error_clear();
   const std::string shortId = OidToText(*git_commit_id(commit), kShortIdLength);
   const auto fail = [&shortId](int result) {
@@ -183,6 +212,7 @@ void CheckoutCommit(git_repository* repository, const git_commit* commit,
   TGitTree tree(raw_tree);
   if (result != 0) throw fail(result);
   options.checkout_strategy = GIT_CHECKOUT_FORCE;
+  options.progress_cb = [](const char*, size_t, size_t, void*) { CrashPoint("file checked out"); };
   // What is checked out now is what the index records (the previous checkout
   // updated it), not HEAD: with that baseline only the files that differ
   // from the index are written, where HEAD would make every file that HEAD
@@ -219,7 +249,7 @@ void CheckoutCommit(git_repository* repository, const git_commit* commit,
   }
   const std::string folder = git_repository_workdir(repository);
   RefuseLinksInTheWay(folder, tree.get(), paths, shortId);
-  result = git_checkout_tree(repository, reinterpret_cast<const git_object*>(tree.get()), &options);
+  result = CheckoutTreeWaiting(repository, tree.get(), options, lockWait, shortId);
   if (result != 0) throw fail(result);
   // A checkout writes each file as the attribute files (.gitattributes) it
   // finds in the folder and the index ask, which may still be those of the
@@ -236,8 +266,7 @@ void CheckoutCommit(git_repository* repository, const git_commit* commit,
     options.baseline_index = empty.get();
     options.paths = {};
     options.checkout_strategy = GIT_CHECKOUT_FORCE;
-    result =
-        git_checkout_tree(repository, reinterpret_cast<const git_object*>(tree.get()), &options);
+    result = CheckoutTreeWaiting(repository, tree.get(), options, lockWait, shortId);
     if (result != 0) throw fail(result);
   }
   ConfirmCheckout(folder, tree.get(), paths, shortId);

@@ -12,6 +12,7 @@
 #include "git/uGitLibrary.h"
 #include "tests/support/FolderImage.h"
 #include "tests/support/GitRepoBuilder.h"
+#include "tests/support/LockHolder.h"
 #include "tests/support/TempDir.h"
 
 namespace pellmor {
@@ -260,14 +261,42 @@ TEST_F(CheckoutTest, ForceMakesTheWorkingFolderMatchTheTreeAndKeepsHead) {
 }
 
 TEST_F(CheckoutTest, FailureNamesTheCommitAndLibgit2Reason) {
-  // A held index lock keeps libgit2 from writing the index after the checkout.
-  test::WriteFile(repo_.Folder() + ".git/index.lock", "");
   std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(repo_.Folder());
   const TGitCommit commit = First(*walk);
+  std::string blob = repo_.Git({"rev-parse", first_ + ":old.txt"});
+  blob.resize(40);
+  std::filesystem::remove(repo_.Folder() + ".git/objects/" + blob.substr(0, 2) + "/" +
+                          blob.substr(2));
   const std::string message = ErrorOf([&] { CheckoutCommit(walk->Repository(), commit.get()); });
   EXPECT_EQ(message.rfind("Cannot check out commit " + first_.substr(0, 9) + ". ", 0), 0u)
       << message;
-  EXPECT_NE(message.find("index is locked"), std::string::npos) << message;
+  EXPECT_NE(message.find(blob.substr(0, 7)), std::string::npos) << "libgit2's reason: " << message;
+}
+
+TEST_F(CheckoutTest, WaitsWhileAnotherGitProcessHoldsTheIndexForAMoment) {
+  std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(repo_.Folder());
+  const TGitCommit commit = First(*walk);
+  {
+    const test::LockHolder git(repo_.Folder() + ".git/index.lock", 300);
+    CheckoutCommit(walk->Repository(), commit.get());
+  }
+  EXPECT_EQ(test::ReadFile(repo_.Folder() + "keep.txt"), "first");
+  EXPECT_EQ(repo_.Git({"diff", "--cached", "--name-only", first_}), "") << "the index follows";
+  EXPECT_FALSE(std::filesystem::exists(repo_.Folder() + ".git/index.lock"));
+}
+
+TEST_F(CheckoutTest, AnIndexLockHeldLongerThanTheWaitNamesTheLockFile) {
+  std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(repo_.Folder());
+  const TGitCommit commit = First(*walk);
+  const std::string lock = repo_.Folder() + ".git/index.lock";
+  test::LockHolder git(lock, -1);
+  const std::string message = ErrorOf([&] {
+    CheckoutCommit(walk->Repository(), commit.get(), nullptr, std::chrono::milliseconds(200));
+  });
+  EXPECT_EQ(message, "Cannot check out commit " + first_.substr(0, 9) +
+                         ". The Git index is locked: another Git process holds '" + lock +
+                         "' (waited 0.2 s). When no Git process runs in the repository any more, "
+                         "delete that file.");
 }
 
 // Checked out one after another, each commit naming the one before it: only

@@ -1,6 +1,6 @@
 // Kills a process at every write instant of a sequence of Commits and checks
-// that the store it leaves behind keeps every recorded revision and takes the
-// next Commit.
+// that the store it leaves behind keeps every recorded revision, passes the
+// store's checks and takes the next Commit.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,6 +9,8 @@
 #include <string>
 
 #include "foundation/Platform.h"
+#include "store/QuarvReader.h"
+#include "store/StoreVerifier.h"
 #include "tests/support/CommitSequence.h"
 #include "tests/support/TempDir.h"
 
@@ -45,6 +47,15 @@ TEST(CommitCrashTest, EveryRecordedRevisionSurvivesAKillAtAnyWrite) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "point " << point;
     ++killed;
     SCOPED_TRACE("killed at write instant " + std::to_string(point));
+
+    // What the kill left (the interrupted recording's NextNumber and
+    // container included) is a whole store to `quarv verify`.
+    std::string problems;
+    const TQuarvReader reader(root);
+    TStoreVerifier(reader, [&](const std::string& file, const std::string& text) {
+      problems += file + ": " + text + "\n";
+    }).Run();
+    EXPECT_EQ(problems, "");
 
     test::CheckRecordedRevisionsAndGoOn(root);
   }
