@@ -324,11 +324,11 @@ TEST_F(ConversionRunTest, AfterAKillAtAnyInstantTheNextRunEndsAsOneUninterrupted
     ++killed;
     SCOPED_TRACE("killed at write instant " + std::to_string(point));
 
+    const int32_t recorded = FileExists(Store("Commits.txt"))
+                                 ? TCommitRecord::Load(Store("Commits.txt")).NewestRevision()
+                                 : 0;
     if (FileExists(Store("History.txt")) &&
-        TQuarvReader(Folder()).Revisions().size() >
-            (FileExists(Store("Commits.txt"))
-                 ? TCommitRecord::Load(Store("Commits.txt")).NewestRevision()
-                 : 0))
+        static_cast<int32_t>(TQuarvReader(Folder()).Revisions().size()) > recorded)
       ++unrecordedRevision;
     // Half the time, as if the kill had come while libgit2 held the index lock.
     if (FileExists(Store("Run.txt")) && point % 2 == 0) {
