@@ -129,11 +129,14 @@ inline constexpr std::chrono::milliseconds kIndexLockWait{10000};
 // (the differing paths; without previous, every file of the tree and every
 // path the index held) and raises its error for a path that is not as the
 // commit holds it.
-// Another Git process (a "git status" of a shell prompt, say) may hold the
-// index lock for a moment: the checkout is then tried again until lockWait
-// has passed, and fails with "Cannot check out commit <short id>. The Git
-// index is locked: another Git process holds '<repository>/.git/index.lock'
-// ...". Each file the checkout writes is a crash point (foundation/Platform.h).
+// A file the checkout writes where a file is already is written as a new file
+// in its place, never rewritten where it is (a reader of the old one, such as
+// a "git status" beside it, keeps what it reads). Another Git process (a "git
+// status" of a shell prompt, say) may hold the index lock for a moment: the
+// checkout is then tried again until lockWait has passed, and fails with
+// "Cannot check out commit <short id>. The Git index is locked: another Git
+// process holds '<repository>/.git/index.lock' ...". Each file the checkout
+// writes is a crash point (foundation/Platform.h).
 void CheckoutCommit(git_repository* repository, const git_commit* commit,
                     const git_commit* previous = nullptr,
                     std::chrono::milliseconds lockWait = kIndexLockWait);
