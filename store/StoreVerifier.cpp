@@ -105,15 +105,16 @@ void TStoreVerifier::CheckUnlisted() {
   const std::string folder = reader_.Layout().ObjectsFolder();
   std::vector<TFolderEntry> entries;
   if (!ListFolder(folder, entries)) return;
-  // The number an interrupted recording may have left a container of.
+  // An interrupted recording (of a batch of revisions, say) may have left
+  // containers of the numbers after the newest listed one.
   const std::vector<int32_t>& listed = reader_.Revisions();
-  const int64_t interrupted =
-      (listed.empty() ? 0 : int64_t{*std::max_element(listed.begin(), listed.end())}) + 1;
+  const int64_t newest =
+      listed.empty() ? 0 : int64_t{*std::max_element(listed.begin(), listed.end())};
   for (const TFolderEntry& entry : entries) {
     const int32_t number = HistoryLineNumber(entry.Name);
     if (entry.Info.Type != EntryType::File || number < 1 ||
         entry.Name != TStoreLayout::ContainerLeafName(number) || reader_.HasRevision(number) ||
-        number == interrupted)
+        number > newest)
       continue;
     Report(folder + entry.Name,
            "History.txt does not list this revision: the history lost it, or its recording was "

@@ -46,8 +46,9 @@ class TStoreVerifier {
   // and that the commit record, when present, is well formed and agrees
   // with the history (TCommitRecord::Problems). What an interrupted
   // recording leaves is no problem (docs/store-format.md): the newest
-  // revision's NextNumber naming the number after it, and a container file
-  // of that number that the history does not list. With lpRecords, the
+  // revision's NextNumber naming the number after it, and container files
+  // of the numbers after the newest that the history does not list (an
+  // interrupted batch leaves several). With lpRecords, the
   // bytes of the files and the targets of symbolic links are not read.
   // Returns the number of revisions that could be read.
   int Run(const TRevisionHook& hook = nullptr);

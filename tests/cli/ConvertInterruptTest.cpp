@@ -84,9 +84,10 @@ class ConvertInterruptTest : public ::testing::Test {
     return std::make_unique<test::BackgroundProgram>(
         std::vector<std::string>{test::BuiltProgram("quarv"), "convert", Folder()}, Out(), Err());
   }
-  // Until the first commit is converted.
+  // Until the run has begun its first checkout (its marker is written
+  // before it); the record is written only with a batch of revisions.
   void WaitForTheFirstCommit() {
-    WaitUntil([&] { return FileExists(Folder() + ".Quarv/Commits.txt"); });
+    WaitUntil([&] { return FileExists(Folder() + ".Quarv/Run.txt"); });
   }
 
   // The store is whole and holds every commit, the folder is at HEAD.
