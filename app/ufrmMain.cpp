@@ -1,5 +1,6 @@
 #include "app/ufrmMain.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include "app/Gauges.h"
 #include "app/StartFolder.h"
 #include "app/uMyDialog.h"
+#include "convert/ConversionPlan.h"
 #include "convert/StoreFolder.h"
 #include "convert/uConversionRun.h"
 #include "foundation/Exception.h"
@@ -83,22 +85,58 @@ QString CommitLineToolTip(QString line) {
          QStringLiteral("</p>");
 }
 
-void SetCommitLine(QListWidgetItem* item, const QString& line) {
+// A commit's line: its text, the whole text as tooltip, and, for a commit
+// the store holds, greyed with the revision it was converted into.
+void ShowCommit(QListWidgetItem* item, const TPlannedCommit& commit) {
+  const QString line = QString::fromStdString(CommitListLine(commit.Info));
   item->setText(line);
-  item->setToolTip(CommitLineToolTip(line));
+  QString tip = CommitLineToolTip(line);
+  if (!commit.Converted()) {
+    item->setData(TForm1::kRevisionRole, QVariant());
+    item->setData(Qt::ForegroundRole, QVariant());
+  } else {
+    item->setData(TForm1::kRevisionRole, commit.Revision);
+    item->setForeground(item->listWidget()->palette().brush(QPalette::Disabled, QPalette::Text));
+    tip += commit.Revision > 0
+               ? QStringLiteral("<p>Converted: revision %1</p>").arg(commit.Revision)
+               : QStringLiteral("<p>Converted: no change to record</p>");
+  }
+  item->setToolTip(tip);
 }
 
-void AddCommitLine(QListWidget* list, const QString& line) {
-  SetCommitLine(new QListWidgetItem(list), line);
+// Makes the list show the plan's commits, one line each in walk order.
+// processEvents: let the list repaint and grow after each line.
+void ShowPlan(QListWidget* list, const TConversionPlan& plan, bool processEvents) {
+  const int count = plan.CommitCount();
+  for (int i = 0; i < count; ++i) {
+    QListWidgetItem* item = i < list->count() ? list->item(i) : new QListWidgetItem(list);
+    ShowCommit(item, plan.Commits[static_cast<size_t>(i)]);
+    if (processEvents) QCoreApplication::processEvents();
+  }
+  while (list->count() > count) delete list->item(list->count() - 1);
 }
 
-// Shows a conversion run in the window: the gauge steps, the commit's line is
-// selected and the caption counts, all repainted at once; pending events are
-// processed after each commit, while the command buttons stay disabled.
+// Shows a conversion run in the window: the list shows the run's commits,
+// the gauge steps, the commit's line is selected and the caption counts the
+// run's commits, all repainted at once; pending events are processed after
+// each commit, while the command buttons stay disabled.
 class TWindowProgress : public TConversionProgress {
  public:
-  TWindowProgress(QWidget* form, TGauge* gauge, QListWidget* list)
-      : form_(form), gauge_(gauge), list_(list) {}
+  TWindowProgress(QWidget* form, TGauge* gauge, QListWidget* list, const bool& stop)
+      : form_(form), gauge_(gauge), list_(list), stop_(stop) {}
+
+  void Planned(const TConversionPlan& plan) override {
+    // The list follows the walk: the repository may have gained or rewritten
+    // commits since Prepare listed them.
+    plan_ = &plan;
+    ShowPlan(list_, plan, false);
+    gauge_->SetMaxValue(plan.ToConvert());
+    gauge_->SetProgress(0);
+    for (const std::string& warning : plan.Warnings())
+      QMessageBox(QMessageBox::Warning, QStringLiteral("Pellmor"), QString::fromStdString(warning),
+                  QMessageBox::Ok, form_)
+          .exec();
+  }
 
   bool ConfirmOverwrite(const std::vector<std::string>& files) override {
     QMessageBox box(
@@ -111,32 +149,33 @@ class TWindowProgress : public TConversionProgress {
     return box.exec() == QMessageBox::Yes;
   }
 
-  void CommitBegun(int number, const TGitCommitInfo& commit) override {
-    // The list follows the walk: the repository may have gained or rewritten
-    // commits since Prepare listed them.
-    const int line = number - 1;
-    const QString text = QString::fromStdString(CommitListLine(commit));
-    if (line >= list_->count())
-      AddCommitLine(list_, text);
-    else if (list_->item(line)->text() != text)
-      SetCommitLine(list_->item(line), text);
-    if (number > gauge_->MaxValue()) gauge_->SetMaxValue(number);
+  void CommitBegun(int number, int position, const TGitCommitInfo&) override {
+    line_ = position;
     gauge_->StepProgress(1);
     gauge_->repaint();
     list_->clearSelection();
-    list_->setCurrentRow(line, QItemSelectionModel::ClearAndSelect);
+    list_->setCurrentRow(line_, QItemSelectionModel::ClearAndSelect);
     list_->repaint();
     form_->setWindowTitle(QString::fromStdString(
         Format("Pellmor - Converting... %d from %d", number, gauge_->MaxValue())));
     form_->repaint();
   }
 
-  void CommitDone(int, const TGitCommitInfo&, int) override { QCoreApplication::processEvents(); }
+  void CommitDone(int, const TGitCommitInfo&, int) override {
+    // The plan holds the commit's revision now.
+    ShowCommit(list_->item(line_), plan_->Commits[static_cast<size_t>(line_)]);
+    QCoreApplication::processEvents();
+  }
+
+  bool StopRequested() override { return stop_; }
 
  private:
   QWidget* form_;
   TGauge* gauge_;
   QListWidget* list_;
+  const bool& stop_;
+  const TConversionPlan* plan_ = nullptr;  // the run's, while it runs
+  int line_ = 0;
 };
 
 // caption: with '&' before the letter of the button's accelerator (Alt+letter).
@@ -302,38 +341,54 @@ void TForm1::btnConvertClick() {
   if (prepared_folder_.empty()) return;
   const std::string folder = std::exchange(prepared_folder_, std::string());
   SetCommandsEnabled(false, false, false);
+  running_ = true;
+  stopRequested_ = false;
+  QString error;
   try {
-    Gauge1->SetMaxValue(ListBox1->count());
     Gauge1->SetProgress(0);
     ListBox1->clearSelection();
-    TWindowProgress progress(this, Gauge1, ListBox1);
+    TWindowProgress progress(this, Gauge1, ListBox1, stopRequested_);
     const TConversionSummary summary = RunConversion(folder, progress);
-    if (!summary.Cancelled) {
-      // Fewer commits than lines: the history lost commits since Prepare.
-      while (ListBox1->count() > summary.Commits) delete ListBox1->item(ListBox1->count() - 1);
-      Gauge1->SetMaxValue(summary.Commits);
+    if (summary.Stopped)
+      setWindowTitle(QStringLiteral("Pellmor - Stopped"));
+    else if (!summary.Cancelled)
       setWindowTitle(QStringLiteral("Pellmor - Done"));
-    }
   } catch (const std::exception& e) {
-    SetCommandsEnabled(true, true, false);
-    ShowErrorBox(this, QString::fromStdString(e.what()));
+    error = QString::fromStdString(e.what());
+  }
+  running_ = false;
+  SetCommandsEnabled(true, true, false);
+  if (!error.isEmpty()) ShowErrorBox(this, error);
+  if (closeAfterRun_) {
+    closeAfterRun_ = false;
+    close();
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!running_) {
+    QWidget::closeEvent(event);
     return;
   }
-  SetCommandsEnabled(true, true, false);
+  event->ignore();
+  if (stopRequested_) return;  // asked already: the run is stopping
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Pellmor"),
+                  QStringLiteral("A conversion is running. Stop it after the commit under way?\n\n"
+                                 "The commits converted so far stay in the store, the working "
+                                 "folder goes back to HEAD, and the next Convert goes on from "
+                                 "there."),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::No);
+  if (box.exec() != QMessageBox::Yes) return;
+  stopRequested_ = true;
+  closeAfterRun_ = true;
 }
 
 void TForm1::ListCommits(const std::string& folder) {
-  ListBox1->clear();
   // The checked folder, not the text as typed: blanks around it would send
   // libgit2 to a folder that does not exist.
-  const std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(folder);
-  git_oid id;
-  while (walk->Next(id)) {
-    const TGitCommit commit = LookupCommit(walk->Repository(), id);
-    AddCommitLine(ListBox1, QString::fromStdString(CommitListLine(ReadCommit(commit.get()))));
-    // Lets the list repaint and grow while the walk runs.
-    QCoreApplication::processEvents();
-  }
+  ListBox1->clear();
+  ShowPlan(ListBox1, TConversionPlan(folder), true);
 }
 
 }  // namespace pellmor

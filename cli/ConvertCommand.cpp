@@ -5,11 +5,10 @@
 #include <memory>
 
 #include "cli/ConvertProgress.h"
+#include "cli/StopSignals.h"
 #include "convert/StoreFolder.h"
-#include "convert/uConversionRun.h"
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
-#include "git/uGitLibrary.h"
 #include "git/uGitWorkingFolder.h"
 
 namespace pellmor {
@@ -27,14 +26,6 @@ int TerminalWidth() {
   return columns > 0 ? columns : 80;
 }
 
-int CountCommits(const std::string& folder) {
-  const std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(folder);
-  int count = 0;
-  git_oid id;
-  while (walk->Next(id)) ++count;
-  return count;
-}
-
 }  // namespace
 
 void RegisterConvertCommand(CLI::App& app) {
@@ -50,18 +41,24 @@ void RegisterConvertCommand(CLI::App& app) {
                     "checkouts overwrite");
   command->callback([options] {
     const bool terminal = StandardOutputIsTerminal();
-    ConvertFolder(options->Folder, options->Force, std::cout, terminal,
-                  terminal ? TerminalWidth() : 80);
+    const TStopSignals signals;
+    const TConversionSummary summary = ConvertFolder(options->Folder, options->Force, std::cout,
+                                                     terminal, terminal ? TerminalWidth() : 80,
+                                                     [] { return TStopSignals::Received() != 0; });
+    if (summary.Stopped) throw CLI::RuntimeError(128 + TStopSignals::Received());
   });
 }
 
-void ConvertFolder(const std::string& pathText, bool force, std::ostream& out, bool terminal,
-                   int width) {
+TConversionSummary ConvertFolder(const std::string& pathText, bool force, std::ostream& out,
+                                 bool terminal, int width,
+                                 const std::function<bool()>& stopRequested) {
   const std::string folder = RepositoryFolder(pathText);
   if (!HasGitFolder(folder)) throw Exception(kGitRepositoryNotFound, ekNotFound);
   PrepareStoreFolder(folder);
-  TConvertProgress progress(out, CountCommits(folder), terminal, width, force);
-  progress.Finish(RunConversion(folder, progress));
+  TConvertProgress progress(out, folder, terminal, width, force, stopRequested);
+  const TConversionSummary summary = RunConversion(folder, progress);
+  progress.Finish(summary);
+  return summary;
 }
 
 }  // namespace pellmor

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
+#include "convert/ConversionPlan.h"
 #include "foundation/Exception.h"
 
 namespace pellmor {
@@ -17,6 +19,8 @@ std::string Duration(double seconds) {
   if (total >= 3600) return Format("%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
   return Format("%ld:%02ld", total / 60, total % 60);
 }
+
+const char* Plural(int64_t count) { return count == 1 ? "" : "s"; }
 
 // The message's first line, for the one-line report of a commit.
 std::string Subject(const std::string& message) {
@@ -43,9 +47,24 @@ std::string ProgressBarText(int done, int total, double seconds, int width) {
          std::string(static_cast<size_t>(bar_width - filled), '-') + "]" + figures;
 }
 
-TConvertProgress::TConvertProgress(std::ostream& out, int total, bool terminal, int width,
-                                   bool force)
-    : out_(out), total_(total), terminal_(terminal), width_(width), force_(force) {}
+TConvertProgress::TConvertProgress(std::ostream& out, const std::string& folder, bool terminal,
+                                   int width, bool force, std::function<bool()> stopRequested)
+    : out_(out),
+      folder_(folder),
+      terminal_(terminal),
+      width_(width),
+      force_(force),
+      stopRequested_(std::move(stopRequested)) {}
+
+void TConvertProgress::Planned(const TConversionPlan& plan) {
+  total_ = plan.ToConvert();
+  for (const std::string& warning : plan.Warnings()) out_ << "Warning: " << warning << '\n';
+  const int converted = plan.CommitCount() - total_;
+  if (converted > 0 && total_ > 0)
+    out_ << Format("%d of %d commits are in the store already; converting the other %d.\n",
+                   converted, plan.CommitCount(), total_);
+  out_.flush();
+}
 
 bool TConvertProgress::ConfirmOverwrite(const std::vector<std::string>& files) {
   if (force_) return true;
@@ -54,7 +73,7 @@ bool TConvertProgress::ConfirmOverwrite(const std::vector<std::string>& files) {
       OverwrittenFilesText(files) + "Commit or stash them, or convert with --force.");
 }
 
-void TConvertProgress::CommitBegun(int number, const TGitCommitInfo&) {
+void TConvertProgress::CommitBegun(int number, int, const TGitCommitInfo&) {
   if (terminal_) DrawBar(number - 1, false);
 }
 
@@ -74,10 +93,23 @@ void TConvertProgress::Finish(const TConversionSummary& summary) {
     out_ << '\n';
   }
   if (summary.Cancelled) return;
+  if (summary.CleanedUp)
+    out_ << "Removed what an interrupted run had left in the working folder.\n";
   const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
-  out_ << Format("Converted %d commit%s into %d revision%s in %.1f s.\n", summary.Commits,
-                 summary.Commits == 1 ? "" : "s", summary.Revisions,
-                 summary.Revisions == 1 ? "" : "s", seconds);
+  const std::string converted =
+      Format("%d commit%s into %d revision%s in %.1f s", summary.Commits, Plural(summary.Commits),
+             summary.Revisions, Plural(summary.Revisions), seconds);
+  if (summary.Stopped) {
+    const int left = summary.Remaining();
+    out_ << "Stopped: converted " << converted << "; the working folder is back at HEAD.\n"
+         << Format("%d commit%s left to convert: run 'quarv convert %s' again to go on.\n", left,
+                   Plural(left), folder_.c_str());
+  } else if (summary.Total > 0 && summary.Commits == 0) {
+    out_ << Format("Nothing to convert: all %d commit%s of the history %s in the store already.\n",
+                   summary.Total, Plural(summary.Total), summary.Total == 1 ? "is" : "are");
+  } else {
+    out_ << "Converted " << converted << ".\n";
+  }
   out_.flush();
 }
 

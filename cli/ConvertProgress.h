@@ -1,9 +1,12 @@
-// How `quarv convert` shows a run: on a terminal, one live progress bar
-// (commits done of total, commits per second, time left) redrawn in place;
-// anywhere else, one plain line per converted commit.
+// How `quarv convert` shows a run: what it resumes and what it found, then
+// on a terminal one live progress bar (commits done of the run's total,
+// commits per second, time left) redrawn in place, anywhere else one plain
+// line per converted commit; and at the end what was converted, or how to go
+// on after a stop.
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -19,16 +22,24 @@ std::string ProgressBarText(int done, int total, double seconds, int width);
 
 class TConvertProgress : public TConversionProgress {
  public:
-  // out is borrowed. total: the commits the walk will yield. terminal: draw
-  // the bar (width columns) instead of lines. force: go on over uncommitted
-  // changes instead of refusing.
-  TConvertProgress(std::ostream& out, int total, bool terminal, int width, bool force);
+  // out is borrowed. folder: the working folder, as the way to go on names
+  // it. terminal: draw the bar (width columns) instead of lines. force: go
+  // on over uncommitted changes instead of refusing. stopRequested: asked at
+  // each commit boundary.
+  TConvertProgress(std::ostream& out, const std::string& folder, bool terminal, int width,
+                   bool force, std::function<bool()> stopRequested);
 
+  // Warns of converted commits HEAD no longer reaches and of revisions no
+  // commit matches, and says what is converted already.
+  void Planned(const TConversionPlan& plan) override;
   // Raises, unless force was given, an error that lists the files.
   bool ConfirmOverwrite(const std::vector<std::string>& files) override;
-  void CommitBegun(int number, const TGitCommitInfo& commit) override;
+  void CommitBegun(int number, int position, const TGitCommitInfo& commit) override;
   void CommitDone(int number, const TGitCommitInfo& commit, int revision) override;
-  // Ends the bar's line (terminal) and writes the summary line.
+  bool StopRequested() override { return stopRequested_(); }
+  // Ends the bar's line (terminal) and writes the summary: what the run
+  // converted, that there was nothing to convert, or (stopped) what is left
+  // and how to go on.
   void Finish(const TConversionSummary& summary);
 
  private:
@@ -36,10 +47,12 @@ class TConvertProgress : public TConversionProgress {
   void DrawBar(int done, bool force);
 
   std::ostream& out_;
-  int total_;
+  std::string folder_;
+  int total_ = 0;
   bool terminal_;
   int width_;
   bool force_;
+  std::function<bool()> stopRequested_;
   Clock::time_point start_ = Clock::now();
   Clock::time_point drawn_{};  // when the bar was last drawn
   bool bar_shown_ = false;

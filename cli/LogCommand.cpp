@@ -11,6 +11,7 @@
 #include "foundation/ShownText.h"
 #include "foundation/TextLines.h"
 #include "store/ChangeCounts.h"
+#include "store/CommitRecord.h"
 #include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 
@@ -25,9 +26,12 @@ std::vector<std::string> MessageLines(const std::string& message) {
   return lines;
 }
 
-void WriteText(const TMyContaner& revision, const TChangeCounts& counts, std::ostream& out) {
-  out << "revision " << revision.Number << '\n'
-      << "Date:    " << IsoLocalDate(revision.Date) << '\n'
+// commit: the id of the commit the revision was recorded from, or "".
+void WriteText(const TMyContaner& revision, const std::string& commit, const TChangeCounts& counts,
+               std::ostream& out) {
+  out << "revision " << revision.Number << '\n';
+  if (!commit.empty()) out << "Commit:  " << commit << '\n';
+  out << "Date:    " << IsoLocalDate(revision.Date) << '\n'
       << "Author:  " << QuoteName(revision.Author) << " <" << QuoteName(revision.Email) << ">\n"
       << "Changes: " << counts.Added << " added, " << counts.Modified << " modified, "
       << counts.Deleted << " deleted, " << counts.Renamed << " renamed\n\n";
@@ -36,9 +40,15 @@ void WriteText(const TMyContaner& revision, const TChangeCounts& counts, std::os
   out << '\n';
 }
 
-void WriteJson(const TMyContaner& revision, const TChangeCounts& counts, TJsonWriter& json) {
+void WriteJson(const TMyContaner& revision, const std::string& commit, const TChangeCounts& counts,
+               TJsonWriter& json) {
   json.BeginObject();
   json.NumberMember("revision", revision.Number);
+  json.Key("commit");
+  if (commit.empty())
+    json.Null();
+  else
+    json.String(commit);
   json.StringMember("date", IsoLocalDate(revision.Date));
   json.StringMember("author", revision.Author);
   json.StringMember("email", revision.Email);
@@ -69,15 +79,18 @@ void RunLog(const TLogOptions& options, std::ostream& out) {
   std::vector<int32_t> numbers = reader.SortedRevisions();
   if (!options.Reverse) std::reverse(numbers.begin(), numbers.end());
 
+  const TCommitRecord record = TCommitRecord::Load(reader.Layout().CommitRecordFileName());
   TJsonWriter json(out);
   if (options.Json) json.BeginArray();
   for (const int32_t number : numbers) {
     const std::unique_ptr<TMyContaner> revision = reader.ReadRevision(number, lpRecords);
     const TChangeCounts counts = CountChanges(*revision);
+    const TCommitRecordLine* line = record.FindRevision(number);
+    const std::string commit = line != nullptr ? line->Commit : "";
     if (options.Json)
-      WriteJson(*revision, counts, json);
+      WriteJson(*revision, commit, counts, json);
     else
-      WriteText(*revision, counts, out);
+      WriteText(*revision, commit, counts, out);
   }
   if (options.Json) {
     json.EndArray();

@@ -46,8 +46,10 @@ TGitComparison::TGitComparison(const std::string& folder, TProblemSink sink)
   leftOut_.AddPattern(".git");
   const std::string ignoreFile = TStoreLayout(folder).IgnoreFileName();
   if (FileExists(ignoreFile)) ignored_.LoadFromFile(ignoreFile);
+  record_ = TCommitRecord::Load(TStoreLayout(folder).CommitRecordFileName());
   OpenAttributesRepository();
   commits_ = ReadWalkedCommits(*walk_);
+  for (size_t i = 0; i < commits_.size(); ++i) positions_.emplace(OidKey(commits_[i].Id), i);
   TStanding empty;
   empty.File = TStoreLayout(folder).HistoryFileName();
   standing_ = std::move(empty);
@@ -71,6 +73,39 @@ void TGitComparison::OpenAttributesRepository() {
   if (result != 0) throw fail(result);
   result = git_repository_set_index(attributesRepository_.get(), empty.get());
   if (result != 0) throw fail(result);
+}
+
+void TGitComparison::CompareRecorded(TMyContaner& revision, const std::string& file,
+                                     const TCommitRecordLine& line) {
+  const auto walked = positions_.find(line.Commit);
+  std::optional<TWalkedCommit> unreachable;  // a commit HEAD no longer reaches
+  if (walked == positions_.end()) {
+    git_oid id;
+    git_commit* raw = nullptr;
+    if (git_oid_fromstr(&id, line.Commit.c_str()) != 0 ||
+        git_commit_lookup(&raw, walk_->Repository(), &id) != 0) {
+      sink_(file, Format("revision %d was recorded from commit %s, which the Git repository "
+                         "does not hold",
+                         revision.Number, line.Commit.c_str()));
+      // Which commits recorded nothing after it cannot be told.
+      standing_.reset();
+      return;
+    }
+    git_commit_free(raw);
+    unreachable = WalkedCommitOf(walk_->Repository(), id);
+  }
+  const TWalkedCommit& commit = unreachable ? *unreachable : commits_[walked->second];
+  if (!commit.Recorded.Matches(revision))
+    sink_(file, Format("no commit of the Git repository matches revision %d (message, author, "
+                       "e-mail and date): those of commit %s, which the commit record names, "
+                       "differ",
+                       revision.Number, line.Commit.c_str()));
+  if (!unreachable) {
+    CompareUnchanged(walked->second);
+    nextCommit_ = walked->second + 1;
+  }
+  Stand(revision, file);
+  CompareCommit(commit, *standing_, "");
 }
 
 std::vector<TGitComparison::TTreeFile> TGitComparison::TreeFiles(const TWalkedCommit& commit,
@@ -225,6 +260,10 @@ void TGitComparison::Stand(const TMyContaner& revision, const std::string& file)
 
 void TGitComparison::Compare(TMyContaner& revision, const std::string& file) {
   RememberLines(revision);
+  if (const TCommitRecordLine* line = record_.FindRevision(revision.Number)) {
+    CompareRecorded(revision, file, *line);
+    return;
+  }
   const int match = MatchRevision(commits_, revision, nextCommit_);
   if (match < 0) {
     sink_(file, Format("no commit of the Git repository matches revision %d (message, author, "

@@ -1,5 +1,6 @@
 // The Git side of `quarv verify --git`: each revision of the store is
-// matched with the commit it was recorded from (walking the repository as
+// matched with the commit it was recorded from (the one the store's commit
+// record names; for a revision it does not name, walking the repository as
 // the conversion does and comparing message, author, e-mail and date, as the
 // conversion records them) and every file of the revision is compared with
 // what a checkout of that commit writes (the repository's attributes
@@ -24,6 +25,7 @@
 #include "foundation/uMyHash.h"
 #include "git/uGitLibrary.h"
 #include "scan/uMyFileUtils.h"
+#include "store/CommitRecord.h"
 #include "store/StoreVerifier.h"
 #include "store/uQuarvEngine.h"
 
@@ -36,9 +38,9 @@ class TGitComparison {
  public:
   // Opens the repository of the working folder (ending in '/') and reads the
   // commits of its walk (OpenCommitWalk: oldest first, from HEAD, none that a
-  // tag reaches), and the store's Ignore.txt. Raises OpenCommitWalk's errors
-  // and the file layer's. Problems go to sink, which the comparison keeps a
-  // copy of.
+  // tag reaches), the store's Ignore.txt and its commit record. Raises
+  // OpenCommitWalk's errors, the file layer's and TCommitRecord::Load's.
+  // Problems go to sink, which the comparison keeps a copy of.
   TGitComparison(const std::string& folder, TProblemSink sink);
   ~TGitComparison();
 
@@ -55,7 +57,10 @@ class TGitComparison {
   // file after "commit <short id> recorded no revision: " (before the first
   // revision: with an empty store, and History.txt). Call for every revision
   // in ascending number: the lines of the text files a revision holds are
-  // remembered for the later revisions that carry them.
+  // remembered for the later revisions that carry them. A commit the record
+  // names is compared even when HEAD no longer reaches it, and a revision
+  // whose fields are not its commit's is reported; a named commit the
+  // repository does not hold any more is reported.
   void Compare(TMyContaner& revision, const std::string& file);
 
   // Compares the commits after the newest revision's commit, which
@@ -99,6 +104,9 @@ class TGitComparison {
 
   // Opens attributesRepository_.
   void OpenAttributesRepository();
+  // Compare, for a revision the commit record names (line).
+  void CompareRecorded(TMyContaner& revision, const std::string& file,
+                       const TCommitRecordLine& line);
   // Makes the revision the one that stands for the commits after its own.
   void Stand(const TMyContaner& revision, const std::string& file);
   // Compares the commits of the walk from nextCommit_ up to (not including)
@@ -132,8 +140,10 @@ class TGitComparison {
   // with neither working folder nor index, whose attribute files would mix
   // with the commit's own.
   TGitRepository attributesRepository_;
-  std::vector<TWalkedCommit> commits_;  // the walk's, oldest first
-  size_t nextCommit_ = 0;               // the first commit not yet compared
+  std::vector<TWalkedCommit> commits_;                 // the walk's, oldest first
+  std::unordered_map<std::string, size_t> positions_;  // in commits_, by 40-digit id
+  size_t nextCommit_ = 0;                              // the first commit not yet compared
+  TCommitRecord record_;
   // The revision that stands for the commits after its own; none after a
   // revision that matched no commit (its commits are unknown).
   std::optional<TStanding> standing_;

@@ -23,15 +23,16 @@ TRecordedFields RecordedFieldsOf(const TGitCommitInfo& commit) {
   return fields;
 }
 
+TWalkedCommit WalkedCommitOf(git_repository* repository, const git_oid& id) {
+  const TGitCommit commit = LookupCommit(repository, id);
+  const TGitCommitInfo info = ReadCommit(commit.get());
+  return {id, *git_commit_tree_id(commit.get()), info.ShortId, RecordedFieldsOf(info)};
+}
+
 std::vector<TWalkedCommit> ReadWalkedCommits(TCommitWalk& walk) {
   std::vector<TWalkedCommit> commits;
   git_oid id;
-  while (walk.Next(id)) {
-    const TGitCommit commit = LookupCommit(walk.Repository(), id);
-    const TGitCommitInfo info = ReadCommit(commit.get());
-    commits.push_back(
-        {id, *git_commit_tree_id(commit.get()), info.ShortId, RecordedFieldsOf(info)});
-  }
+  while (walk.Next(id)) commits.push_back(WalkedCommitOf(walk.Repository(), id));
   return commits;
 }
 

@@ -41,6 +41,9 @@ struct TWalkedCommit {
   TRecordedFields Recorded;
 };
 
+// The commit with this id, as a walk gives it. Raises LookupCommit's errors.
+TWalkedCommit WalkedCommitOf(git_repository* repository, const git_oid& id);
+
 // Every commit the walk yields, in its order (oldest first). Runs the walk,
 // which is borrowed, to its end; raises LookupCommit's errors.
 std::vector<TWalkedCommit> ReadWalkedCommits(TCommitWalk& walk);

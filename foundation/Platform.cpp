@@ -136,6 +136,8 @@ void SyncFolder(const std::string& path) {
     ThrowSystemError("Cannot write folder", path, error);
 }
 
+bool RemoveEmptyFolder(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
 bool ReadEntryInfo(const std::string& path, TEntryInfo& info) {
   struct statx st;
   if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st) !=

@@ -52,6 +52,8 @@ void SyncFile(const std::string& path);
 // Makes the entries created, renamed and removed in a folder so far durable,
 // so that a power loss cannot undo them. Raises "Cannot write folder "%s". %s".
 void SyncFolder(const std::string& path);
+// Deletes a folder when it is empty; returns whether it did.
+bool RemoveEmptyFolder(const std::string& path);
 
 enum class EntryType { File, Folder, Link, Special };
 

@@ -10,6 +10,7 @@
 
 #include <git2.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -103,6 +104,9 @@ struct TGitCommitInfo {
 // Reads a commit's fields; the commit is borrowed.
 TGitCommitInfo ReadCommit(const git_commit* commit);
 
+// How long a checkout waits for another Git process to release the index.
+inline constexpr std::chrono::milliseconds kIndexLockWait{10000};
+
 // Makes the working folder match the commit's tree, overwriting local changes
 // (checkout options of version 1, strategy force), and updates the index to
 // it; only files that differ from the index are written. HEAD and the branch
@@ -125,7 +129,19 @@ TGitCommitInfo ReadCommit(const git_commit* commit);
 // (the differing paths; without previous, every file of the tree and every
 // path the index held) and raises its error for a path that is not as the
 // commit holds it.
+// A file the checkout writes where a file is already is written as a new file
+// in its place, never rewritten where it is (a reader of the old one, such as
+// a "git status" beside it, keeps what it reads). Another Git process (a "git
+// status" of a shell prompt, say) may hold the index lock for a moment: the
+// checkout is then tried again until lockWait has passed, and fails with
+// "Cannot check out commit <short id>. The Git index is locked: another Git
+// process holds '<repository>/.git/index.lock' ...". Each file the checkout
+// writes is a crash point (foundation/Platform.h).
 void CheckoutCommit(git_repository* repository, const git_commit* commit,
-                    const git_commit* previous = nullptr);
+                    const git_commit* previous = nullptr,
+                    std::chrono::milliseconds lockWait = kIndexLockWait);
+
+// The path of the repository's index lock file (<git folder>/index.lock).
+std::string IndexLockFileName(git_repository* repository);
 
 }  // namespace pellmor

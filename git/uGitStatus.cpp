@@ -1,25 +1,22 @@
 #include "git/uGitStatus.h"
 
-#include <memory>
-
 #include "foundation/Exception.h"
 #include "git/uGitLibrary.h"
 
 namespace pellmor {
 
-namespace {
+std::string StatusErrorText(git_repository* repository, int result) {
+  const char* workdir = git_repository_workdir(repository);
+  return Format("Cannot read the status of Git repository \"%s\". %s",
+                workdir != nullptr ? workdir : git_repository_path(repository),
+                GitErrorText(result).c_str());
+}
 
-struct TGitStatusListFree {
-  void operator()(git_status_list* list) const { git_status_list_free(list); }
-};
-
-constexpr unsigned kOverwritten = GIT_STATUS_INDEX_NEW | GIT_STATUS_INDEX_MODIFIED |
-                                  GIT_STATUS_INDEX_DELETED | GIT_STATUS_INDEX_RENAMED |
-                                  GIT_STATUS_INDEX_TYPECHANGE | GIT_STATUS_WT_MODIFIED |
-                                  GIT_STATUS_WT_DELETED | GIT_STATUS_WT_TYPECHANGE |
-                                  GIT_STATUS_WT_RENAMED | GIT_STATUS_CONFLICTED;
-
-}  // namespace
+std::string StatusEntryPath(const git_status_entry& entry) {
+  const git_diff_delta* delta =
+      entry.index_to_workdir != nullptr ? entry.index_to_workdir : entry.head_to_index;
+  return delta->old_file.path != nullptr ? delta->old_file.path : delta->new_file.path;
+}
 
 std::vector<std::string> UncommittedChanges(git_repository* repository) {
   git_error_clear();
@@ -30,22 +27,13 @@ std::vector<std::string> UncommittedChanges(git_repository* repository) {
   options.flags = GIT_STATUS_OPT_EXCLUDE_SUBMODULES;
   git_status_list* raw_list = nullptr;
   if (result == 0) result = git_status_list_new(&raw_list, repository, &options);
-  const std::unique_ptr<git_status_list, TGitStatusListFree> list(raw_list);
-  if (result != 0) {
-    const char* workdir = git_repository_workdir(repository);
-    throw Exception(Format("Cannot read the status of Git repository \"%s\". %s",
-                           workdir != nullptr ? workdir : git_repository_path(repository),
-                           GitErrorText(result).c_str()));
-  }
+  const TGitStatusList list(raw_list);
+  if (result != 0) throw Exception(StatusErrorText(repository, result));
   std::vector<std::string> files;
   const size_t count = git_status_list_entrycount(list.get());
   for (size_t i = 0; i < count; ++i) {
     const git_status_entry* entry = git_status_byindex(list.get(), i);
-    if ((entry->status & kOverwritten) == 0) continue;
-    const git_diff_delta* delta =
-        entry->index_to_workdir != nullptr ? entry->index_to_workdir : entry->head_to_index;
-    files.emplace_back(delta->old_file.path != nullptr ? delta->old_file.path
-                                                       : delta->new_file.path);
+    if ((entry->status & kUncommittedStatus) != 0) files.push_back(StatusEntryPath(*entry));
   }
   return files;
 }

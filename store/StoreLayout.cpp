@@ -22,6 +22,12 @@ std::string TStoreLayout::RenameFileName() const { return Folder() + "Rename.txt
 
 std::string TStoreLayout::IgnoreFileName() const { return Folder() + "Ignore.txt"; }
 
+std::string TStoreLayout::CommitRecordFileName() const { return Folder() + "Commits.txt"; }
+
+std::string TStoreLayout::RunMarkerFileName() const { return Folder() + "Run.txt"; }
+
+std::string TStoreLayout::RunLockFileName() const { return Folder() + "Run.lock"; }
+
 std::string TStoreLayout::ContainerLeafName(int32_t number) {
   return std::to_string(number) + ".dat";
 }

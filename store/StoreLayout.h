@@ -7,6 +7,9 @@
 //   <root>/.Quarv/History.txt     the revisions, one "N.dat" line each
 //   <root>/.Quarv/Rename.txt      the pending renames
 //   <root>/.Quarv/Ignore.txt      the names left out of every revision
+//   <root>/.Quarv/Commits.txt     the Git commit each revision was recorded from
+//   <root>/.Quarv/Run.txt         the marker of a conversion run under way
+//   <root>/.Quarv/Run.lock        locked by the run that writes the store
 //
 // Every path of the store is built here.
 #pragma once
@@ -35,6 +38,9 @@ class TStoreLayout {
   std::string HistoryFileName() const;
   std::string RenameFileName() const;
   std::string IgnoreFileName() const;
+  std::string CommitRecordFileName() const;
+  std::string RunMarkerFileName() const;
+  std::string RunLockFileName() const;
 
   // "N.dat": the name of revision N's container file, as History.txt lists it.
   static std::string ContainerLeafName(int32_t number);

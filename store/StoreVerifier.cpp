@@ -13,14 +13,15 @@
 #include "foundation/ShownText.h"
 #include "foundation/uMyStreamUtils.h"
 #include "store/CheckoutNames.h"
+#include "store/CommitRecord.h"
 #include "store/QuarvReader.h"
 #include "store/uMyFS.h"
 #include "store/uMyHistory.h"
 
 namespace pellmor {
 
-TStoreVerifier::TStoreVerifier(const TQuarvReader& reader, TProblemSink sink)
-    : reader_(reader), sink_(std::move(sink)) {}
+TStoreVerifier::TStoreVerifier(const TQuarvReader& reader, TProblemSink sink, TLoadParts parts)
+    : reader_(reader), sink_(std::move(sink)), parts_(parts) {}
 
 void TStoreVerifier::Report(const std::string& file, const std::string& text) {
   ++problems_;
@@ -41,8 +42,15 @@ int TStoreVerifier::Run(const TRevisionHook& hook) {
     std::unique_ptr<TMyContaner> revision;
     std::unordered_map<const TMyFile*, THeldBytes> own;
     try {
-      revision = reader_.ReadRevision(numbers[i], hook ? lpEverything : lpRecords);
-      own = ReadOwnBytes(*revision, hook != nullptr);
+      const bool whole = hook != nullptr && parts_ == lpEverything;
+      revision = reader_.ReadRevision(numbers[i], whole ? lpEverything : lpRecords);
+      if (parts_ == lpEverything) {
+        own = ReadOwnBytes(*revision, whole);
+      } else {
+        // The structure alone: the digests the records give.
+        for (const auto& entry : revision->Files)
+          if (entry->DataRevision == revision->Number) own[entry.get()].Digest = entry->Hash;
+      }
     } catch (const Exception& e) {
       Report(path, e.what());
       continue;
@@ -54,6 +62,7 @@ int TStoreVerifier::Run(const TRevisionHook& hook) {
   }
   CheckUnlisted();
   CheckIndex();
+  CheckCommitRecord();
   return read;
 }
 
@@ -96,10 +105,16 @@ void TStoreVerifier::CheckUnlisted() {
   const std::string folder = reader_.Layout().ObjectsFolder();
   std::vector<TFolderEntry> entries;
   if (!ListFolder(folder, entries)) return;
+  // An interrupted recording (of a batch of revisions, say) may have left
+  // containers of the numbers after the newest listed one.
+  const std::vector<int32_t>& listed = reader_.Revisions();
+  const int64_t newest =
+      listed.empty() ? 0 : int64_t{*std::max_element(listed.begin(), listed.end())};
   for (const TFolderEntry& entry : entries) {
     const int32_t number = HistoryLineNumber(entry.Name);
     if (entry.Info.Type != EntryType::File || number < 1 ||
-        entry.Name != TStoreLayout::ContainerLeafName(number) || reader_.HasRevision(number))
+        entry.Name != TStoreLayout::ContainerLeafName(number) || reader_.HasRevision(number) ||
+        number > newest)
       continue;
     Report(folder + entry.Name,
            "History.txt does not list this revision: the history lost it, or its recording was "
@@ -135,7 +150,9 @@ void TStoreVerifier::CheckRevision(TMyContaner& revision,
   if (revision.PreviousNumber != previous)
     Report(path, Format("its PreviousNumber is %d where the history makes it %d",
                         revision.PreviousNumber, previous));
-  if (revision.NextNumber != next)
+  // The newest revision may name the one whose recording was interrupted.
+  const bool interrupted = next == 0 && int64_t{revision.NextNumber} == int64_t{number} + 1;
+  if (revision.NextNumber != next && !interrupted)
     Report(path,
            Format("its NextNumber is %d where the history makes it %d", revision.NextNumber, next));
 
@@ -212,7 +229,17 @@ void TStoreVerifier::CheckIndex() {
   if (!FileExists(path)) return;
   TMyContaner index;
   try {
-    index.LoadFromFile(path, lpEverything);
+    index.LoadFromFile(path, parts_);
+  } catch (const Exception& e) {
+    Report(path, e.what());
+  }
+}
+
+void TStoreVerifier::CheckCommitRecord() {
+  const std::string path = reader_.Layout().CommitRecordFileName();
+  try {
+    for (const std::string& problem : TCommitRecord::Load(path).Problems(reader_.Revisions()))
+      Report(path, problem);
   } catch (const Exception& e) {
     Report(path, e.what());
   }

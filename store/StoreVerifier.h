@@ -10,11 +10,10 @@
 #include <unordered_map>
 
 #include "foundation/uMyHash.h"
+#include "store/uMyFS.h"
 
 namespace pellmor {
 
-class TMyContaner;
-class TMyFile;
 class TQuarvReader;
 
 // Receives one problem: the file it was found in and what is wrong.
@@ -23,8 +22,12 @@ using TProblemSink = std::function<void(const std::string& file, const std::stri
 class TStoreVerifier {
  public:
   // reader is borrowed and must outlive the verifier; problems go to sink,
-  // which the verifier keeps a copy of.
-  TStoreVerifier(const TQuarvReader& reader, TProblemSink sink);
+  // which the verifier keeps a copy of. parts: lpEverything checks every
+  // file's bytes against its digest; lpRecords reads only the headers and
+  // entry records and decompresses nothing: the checks of the store's
+  // structure (links between revisions, names, where every file's bytes
+  // are), quick enough to run before every append.
+  TStoreVerifier(const TQuarvReader& reader, TProblemSink sink, TLoadParts parts = lpEverything);
 
   // Called with each revision that was read, its own bytes in its entries'
   // Content, once its checks are done; in ascending number. Without a hook
@@ -39,8 +42,15 @@ class TStoreVerifier {
   // written, as checkout judges them, every entry's bytes are found (in its
   // own container or the one its DataRevision names, under its name) and
   // match its digest; then that every container file N.dat in the objects
-  // folder is listed in the history, and that Index.dat, when present,
-  // loads. Returns the number of revisions that could be read.
+  // folder is listed in the history, that Index.dat, when present, loads,
+  // and that the commit record, when present, is well formed and agrees
+  // with the history (TCommitRecord::Problems). What an interrupted
+  // recording leaves is no problem (docs/store-format.md): the newest
+  // revision's NextNumber naming the number after it, and container files
+  // of the numbers after the newest that the history does not list (an
+  // interrupted batch leaves several). With lpRecords, the
+  // bytes of the files and the targets of symbolic links are not read.
+  // Returns the number of revisions that could be read.
   int Run(const TRevisionHook& hook = nullptr);
 
   // How many problems were reported so far.
@@ -64,10 +74,12 @@ class TStoreVerifier {
                      int32_t next);
   void CheckUnlisted();
   void CheckIndex();
+  void CheckCommitRecord();
   void Report(const std::string& file, const std::string& text);
 
   const TQuarvReader& reader_;
   TProblemSink sink_;
+  TLoadParts parts_;
   int problems_ = 0;
   // For each revision read: the bytes it holds, by upper-case name.
   std::map<int32_t, std::unordered_map<std::string, THeldBytes>> held_;

@@ -1,8 +1,10 @@
 // The window's Convert command on real repositories: what the caption, the
 // gauge and the list show at each commit (also when the history changed since
-// Prepare), the button states however the run ends, the error box, the
-// question before overwriting uncommitted work, the revisions that reach the
-// store, and that only the folder Prepare prepared is ever converted.
+// Prepare), the marks of converted commits and a run that converts only what
+// is new, the button states however the run ends, the error box, the
+// question before overwriting uncommitted work, the question on closing the
+// window during a run, the revisions that reach the store, and that only the
+// folder Prepare prepared is ever converted.
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -148,17 +150,95 @@ class TForm1ConvertTest : public QObject {
     QVERIFY(ReadStoreRevisions(repo.Folder()).empty());
   }
 
-  void aSecondRunAfterPrepareStartsAtZeroAndRecordsFurtherRevisions() {
+  // The revision each line is marked with, -1 for a line not converted.
+  QList<int> Marks() {
+    QList<int> marks;
+    for (int i = 0; i < List()->count(); ++i) {
+      const QVariant revision = List()->item(i)->data(TForm1::kRevisionRole);
+      marks << (revision.isValid() ? revision.toInt() : -1);
+    }
+    return marks;
+  }
+
+  void prepareMarksTheCommitsTheStoreHoldsAndConvertConvertsTheRest() {
     TempDir dir;
     GitRepoBuilder repo(dir.Path());
     AddCommits(repo, 2);
+    repo.Commit("Nothing changed\n");  // records no revision
+    Prepare(repo.Folder());
+    QCOMPARE(Marks(), (QList<int>{-1, -1, -1}));
+    Convert();
+    QCOMPARE(Marks(), (QList<int>{1, 2, 0}));  // marked as the run goes
+
+    AddCommits(repo, 1);
+    Prepare(repo.Folder());
+    QCOMPARE(Marks(), (QList<int>{1, 2, 0, -1}));
+    const QBrush grey = List()->palette().brush(QPalette::Disabled, QPalette::Text);
+    QCOMPARE(List()->item(0)->foreground(), grey);
+    QVERIFY2(List()->item(1)->toolTip().contains(QStringLiteral("Converted: revision 2")),
+             qPrintable(List()->item(1)->toolTip()));
+    QVERIFY(List()->item(2)->toolTip().contains(QStringLiteral("Converted: no change to record")));
+    QVERIFY(List()->item(3)->foreground() != grey);
+    QVERIFY(!List()->item(3)->toolTip().contains(QStringLiteral("Converted")));
+
+    // The gauge and the caption count the new commit alone; its line is the fourth.
+    Convert();
+    QCOMPARE(moments_, (QList<Moment>{At("Pellmor - Converting... 1 from 1", 100, {3}),
+                                      At("Pellmor - Done", 100, {3})}));
+    QCOMPARE(Marks(), (QList<int>{1, 2, 0, 3}));
+    const auto revisions = ReadStoreRevisions(repo.Folder());
+    QCOMPARE(revisions.size(), size_t{3});
+    QCOMPARE(revisions[2].Files.size(), size_t{3});
+
+    // Up to date: nothing is converted, nothing recorded.
     Prepare(repo.Folder());
     Convert();
+    QCOMPARE(moments_, QList<Moment>{At("Pellmor - Done", 0, {})});
+    QCOMPARE(ReadStoreRevisions(repo.Folder()).size(), size_t{3});
+    QCOMPARE(repo.Git({"status", "--porcelain"}), std::string());
+  }
+
+  void closingTheWindowDuringARunAsksWhetherToStop_data() {
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("yes: the run stops, then the window closes") << true;
+    QTest::newRow("no: the run goes on, the window stays") << false;
+  }
+  void closingTheWindowDuringARunAsksWhetherToStop() {
+    QFETCH(bool, stop);
+    TempDir dir;
+    GitRepoBuilder repo(dir.Path());
+    AddCommits(repo, 4);
     Prepare(repo.Folder());
-    QCOMPARE(Buttons(), QStringLiteral("001"));
+    // The user closes the window as the second commit begins.
+    bool closed = false;
+    const QMetaObject::Connection closer =
+        connect(form_.get(), &QWidget::windowTitleChanged, this, [&](const QString& caption) {
+          if (closed || caption != QStringLiteral("Pellmor - Converting... 2 from 4")) return;
+          closed = true;
+          form_->close();
+        });
+    const QString question = Convert(stop ? QMessageBox::Yes : QMessageBox::No);
+    disconnect(closer);
+    QVERIFY2(question.startsWith(QStringLiteral("A conversion is running. Stop it")),
+             qPrintable(question));
+    QCOMPARE(repo.Git({"status", "--porcelain"}), std::string());
+    if (!stop) {
+      QVERIFY(form_->isVisible());
+      QCOMPARE(form_->windowTitle(), QStringLiteral("Pellmor - Done"));
+      QCOMPARE(ReadStoreRevisions(repo.Folder()).size(), size_t{4});
+      return;
+    }
+    QVERIFY(!form_->isVisible());
+    QCOMPARE(moments_.last(), At("Pellmor - Stopped", 50, {1}));
+    QCOMPARE(ReadStoreRevisions(repo.Folder()).size(), size_t{2});
+
+    // The next window goes on where the run stopped.
+    init();
+    Prepare(repo.Folder());
+    QCOMPARE(Marks(), (QList<int>{1, 2, -1, -1}));
     Convert();
-    QCOMPARE(moments_.first(), At("Pellmor - Converting... 1 from 2", 50, {0}));
-    QCOMPARE(moments_.last(), At("Pellmor - Done", 100, {1}));
+    QCOMPARE(moments_.first(), At("Pellmor - Converting... 1 from 2", 50, {2}));
+    QCOMPARE(moments_.last(), At("Pellmor - Done", 100, {3}));
     QCOMPARE(ReadStoreRevisions(repo.Folder()).size(), size_t{4});
   }
 
@@ -167,10 +247,9 @@ class TForm1ConvertTest : public QObject {
     GitRepoBuilder repo(dir.Path());
     AddCommits(repo, 2);
     // The blob that only the second commit has goes missing.
-    std::string blob = repo.Git(
-        {"rev-parse",
-         "HEAD:" +
-             repo.Git({"diff-tree", "--no-commit-id", "--name-only", "-r", "HEAD"}).substr(0, 6)});
+    std::string added = repo.Git({"diff-tree", "--no-commit-id", "--name-only", "-r", "HEAD"});
+    added.resize(added.find('\n'));
+    std::string blob = repo.Git({"rev-parse", "HEAD:" + added});
     blob.resize(40);
     std::filesystem::remove(repo.Folder() + ".git/objects/" + blob.substr(0, 2) + "/" +
                             blob.substr(2));
@@ -186,13 +265,13 @@ class TForm1ConvertTest : public QObject {
   }
 
   // Commits made, undone or rewritten between Prepare and Convert: the run
-  // converts the history as it is then, and the list follows it line by
-  // line, ending as a new Prepare would list it.
+  // converts the history as it is then, and the list shows it from the
+  // run's start, as a new Prepare would list it.
   void theListFollowsAHistoryThatChangedSincePrepare_data() {
     QTest::addColumn<QString>("change");
     QTest::addColumn<QStringList>("captions");
-    QTest::newRow("a commit more") << "commit" << QStringList{"1 from 2", "2 from 2", "3 from 3"};
-    QTest::newRow("a commit less") << "reset" << QStringList{"1 from 3", "2 from 3"};
+    QTest::newRow("a commit more") << "commit" << QStringList{"1 from 3", "2 from 3", "3 from 3"};
+    QTest::newRow("a commit less") << "reset" << QStringList{"1 from 2", "2 from 2"};
     QTest::newRow("last commit replaced") << "replace" << QStringList{"1 from 2", "2 from 2"};
   }
   void theListFollowsAHistoryThatChangedSincePrepare() {

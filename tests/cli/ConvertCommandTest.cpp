@@ -412,7 +412,8 @@ TEST(QuarvConvertTest, AFolderThatReplacesALinkIsWrittenInside) {
 // A symbolic link of the user's, which Git does not track, in place of a
 // folder of tracked files: the run stops before a checkout would remove
 // them (the first, to which they are unknown) or write them (the second)
-// through it, and nothing outside changes.
+// through it, and nothing outside changes. Nor can the folder go back to
+// HEAD through the link, and the message says so.
 TEST(QuarvConvertTest, StopsAtALinkOfTheUsersOnTheWayOfACheckout) {
   for (const bool removed : {true, false}) {
     SCOPED_TRACE(removed ? "a checkout that removes" : "a checkout that writes");
@@ -433,7 +434,13 @@ TEST(QuarvConvertTest, StopsAtALinkOfTheUsersOnTheWayOfACheckout) {
     EXPECT_EQ(run.Err, "Cannot check out commit " + Short(removed ? first : second) +
                            ". The working folder holds a symbolic link at 'vendor', through "
                            "which the checkout would " +
-                           (removed ? "remove" : "write") + " 'vendor/x.c'\n");
+                           (removed ? "remove" : "write") +
+                           " 'vendor/x.c'. The working folder could not be put back at HEAD "
+                           "(Cannot check out commit " +
+                           Short(second) +
+                           ". The working folder holds a symbolic link at 'vendor', through "
+                           "which the checkout would write 'vendor/x.c'); the next conversion "
+                           "run of this folder puts it back.\n");
     EXPECT_EQ(test::FolderImage(dir / "outside"),
               (std::map<std::string, std::string>{{"x.c", "the user's own\n"}}));
   }

@@ -99,6 +99,8 @@ class RoundTripTest : public ::testing::Test {
       const QJsonObject revision = item.toObject();
       const std::string message = revision["message"].toString().trimmed().toStdString();
       EXPECT_TRUE(commits_.count(message)) << message;
+      EXPECT_EQ(revision["commit"].toString().toStdString(), commits_[message])
+          << "the commit the record names";
       revisions.emplace_back(revision["revision"].toInt(), commits_[message]);
     }
     return revisions;
@@ -132,6 +134,46 @@ TEST_F(RoundTripTest, CheckoutOfEveryRevisionEqualsItsCommitsTree) {
       << "the bytes recorded before the commit that changed only line ends";
   EXPECT_EQ(test::FolderImage(work_ / "rev4").at("tool.sh"), "#!/bin/sh\necho tool\n*");
   EXPECT_EQ(test::FolderImage(work_ / "rev4").at("link"), "-> dir/new.c");
+}
+
+TEST_F(RoundTripTest, LogNamesTheCommitOfEachRevision) {
+  std::ostringstream out;
+  RunLog({repo_.Folder(), false, false}, out);
+  const std::string text = out.str();
+  EXPECT_EQ(text.rfind("revision 4\nCommit:  " + commits_["fifth"] + "\nDate:    ", 0), 0u) << text;
+  EXPECT_NE(text.find("revision 1\nCommit:  " + commits_["first"] + "\n"), std::string::npos)
+      << text;
+
+  // A revision the record does not name shows no commit (JSON: null).
+  test::WriteFile(repo_.Folder() + ".Quarv/Commits.txt", commits_["first"] + " 1\r\n");
+  std::ostringstream json;
+  RunLog({repo_.Folder(), true, true}, json);
+  const QJsonArray revisions =
+      QJsonDocument::fromJson(QByteArray::fromStdString(json.str())).array();
+  ASSERT_EQ(revisions.size(), 4);
+  EXPECT_EQ(revisions[0].toObject()["commit"].toString().toStdString(), commits_["first"]);
+  EXPECT_TRUE(revisions[1].toObject()["commit"].isNull());
+}
+
+TEST_F(RoundTripTest, VerifyWithGitComparesTheCommitTheRecordNames) {
+  // The newest commit rewritten: HEAD no longer reaches the converted one,
+  // which the repository still holds and the record names.
+  repo_.Git({"commit", "--amend", "-m", "fifth, reworded"},
+            {"GIT_COMMITTER_NAME=Carl", "GIT_COMMITTER_EMAIL=carl@example.com",
+             "GIT_COMMITTER_DATE=1700000000 +0000"});
+  std::string out, err;
+  EXPECT_EQ(Quarv({"verify", "--git", repo_.Folder()}, out, err), 0) << out << err;
+
+  const std::string record = repo_.Folder() + ".Quarv/Commits.txt";
+  std::string lines = test::ReadFile(record);
+  const std::string gone(40, 'e');
+  lines.replace(lines.find(commits_["fifth"]), 40, gone);
+  test::WriteFile(record, lines);
+  EXPECT_EQ(Quarv({"verify", "--git", repo_.Folder()}, out, err), 1);
+  EXPECT_NE(out.find(Newest() + ": revision 4 was recorded from commit " + gone +
+                     ", which the Git repository does not hold"),
+            std::string::npos)
+      << out;
 }
 
 TEST_F(RoundTripTest, VerifyWithGitFindsTheStoreAsConverted) {
@@ -210,6 +252,12 @@ void ForgetNewestRevision(const std::string& folder, int newest) {
   previous.LoadFromFile(Container(folder, newest - 1));
   previous.NextNumber = 0;
   previous.SaveToFile(Container(folder, newest - 1));
+  // The commit record then says that the commit recorded nothing.
+  const std::string record = folder + ".Quarv/Commits.txt";
+  std::string lines = test::ReadFile(record);
+  const std::string::size_type named = lines.find(" " + std::to_string(newest) + "\r\n");
+  if (named != std::string::npos) lines.replace(named + 1, std::to_string(newest).size(), "-");
+  test::WriteFile(record, lines);
 }
 
 TEST(VerifyGitTest, FilesAreHeldAgainstWhatACheckoutWritesUnderTheCommitsAttributes) {

@@ -135,9 +135,9 @@ TEST(VerifyCommandTest, EveryKindOfDamageIsReportedWithItsFile) {
          s.Rewrite(3, [](TMyContaner& c) { c.Files.FindByName("c.txt")->SetName("..\\c.txt"); });
        },
        "Objects/3.dat", "'..\\c.txt' cannot be checked out: its name holds a '..' component"},
-      {"a container the history does not list",
-       [](SampleStore& s) { test::WriteFile(s.Store("History.txt"), "1.dat\r\n2.dat\r\n"); },
-       "Objects/3.dat", "History.txt does not list this revision"},
+      {"a container the history does not list, below its newest revision",
+       [](SampleStore& s) { test::WriteFile(s.Store("History.txt"), "2.dat\r\n3.dat\r\n"); },
+       "Objects/1.dat", "History.txt does not list this revision"},
       {"a damaged index", [](SampleStore& s) { test::WriteFile(s.Store("Index.dat"), "\x05"); },
        "Index.dat", "is damaged"},
   };

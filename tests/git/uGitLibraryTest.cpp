@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "git/uGitLibrary.h"
 #include "tests/support/FolderImage.h"
 #include "tests/support/GitRepoBuilder.h"
+#include "tests/support/LockHolder.h"
 #include "tests/support/TempDir.h"
 
 namespace pellmor {
@@ -260,14 +264,76 @@ TEST_F(CheckoutTest, ForceMakesTheWorkingFolderMatchTheTreeAndKeepsHead) {
 }
 
 TEST_F(CheckoutTest, FailureNamesTheCommitAndLibgit2Reason) {
-  // A held index lock keeps libgit2 from writing the index after the checkout.
-  test::WriteFile(repo_.Folder() + ".git/index.lock", "");
   std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(repo_.Folder());
   const TGitCommit commit = First(*walk);
+  std::string blob = repo_.Git({"rev-parse", first_ + ":old.txt"});
+  blob.resize(40);
+  std::filesystem::remove(repo_.Folder() + ".git/objects/" + blob.substr(0, 2) + "/" +
+                          blob.substr(2));
   const std::string message = ErrorOf([&] { CheckoutCommit(walk->Repository(), commit.get()); });
   EXPECT_EQ(message.rfind("Cannot check out commit " + first_.substr(0, 9) + ". ", 0), 0u)
       << message;
-  EXPECT_NE(message.find("index is locked"), std::string::npos) << message;
+  EXPECT_NE(message.find(blob.substr(0, 7)), std::string::npos) << "libgit2's reason: " << message;
+}
+
+TEST_F(CheckoutTest, WaitsWhileAnotherGitProcessHoldsTheIndexForAMoment) {
+  std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(repo_.Folder());
+  const TGitCommit commit = First(*walk);
+  {
+    const test::LockHolder git(repo_.Folder() + ".git/index.lock", 300);
+    CheckoutCommit(walk->Repository(), commit.get());
+  }
+  EXPECT_EQ(test::ReadFile(repo_.Folder() + "keep.txt"), "first");
+  EXPECT_EQ(repo_.Git({"diff", "--cached", "--name-only", first_}), "") << "the index follows";
+  EXPECT_FALSE(std::filesystem::exists(repo_.Folder() + ".git/index.lock"));
+}
+
+TEST_F(CheckoutTest, AnIndexLockHeldLongerThanTheWaitNamesTheLockFile) {
+  std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(repo_.Folder());
+  const TGitCommit commit = First(*walk);
+  const std::string lock = repo_.Folder() + ".git/index.lock";
+  test::LockHolder git(lock, -1);
+  const std::string message = ErrorOf([&] {
+    CheckoutCommit(walk->Repository(), commit.get(), nullptr, std::chrono::milliseconds(200));
+  });
+  EXPECT_EQ(message, "Cannot check out commit " + first_.substr(0, 9) +
+                         ". The Git index is locked: another Git process holds '" + lock +
+                         "' (waited 0.2 s). When no Git process runs in the repository any more, "
+                         "delete that file.");
+}
+
+// A reader of a file when the checkout replaces it (a "git status" beside the
+// run maps the files it hashes) keeps reading the old bytes whole: the
+// checkout writes a new file in its place instead of truncating the old one.
+// Also a checkout of the whole tree, and one tried again after the index was
+// locked for a moment (the first try wrote the files already).
+TEST_F(CheckoutTest, AReaderOfAReplacedFileNeverSeesItShrink) {
+  const std::string before = std::string(64, 'x');  // longer than what replaces it
+  repo_.WriteFile("keep.txt", before);
+  const std::string third = repo_.Commit("third");
+  std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(repo_.Folder());
+  const TGitCommit thirdCommit = LookupCommit(walk->Repository(), ParseOid(third));
+  struct Case {
+    const char* name;
+    bool whole;
+    int lockMs;
+  };
+  for (const Case& c : {Case{"narrowed", false, 0}, Case{"whole tree", true, 0},
+                        Case{"after a locked index", false, 300}}) {
+    SCOPED_TRACE(c.name);
+    CheckoutCommit(walk->Repository(), thirdCommit.get());
+    std::ifstream reader(repo_.Folder() + "keep.txt", std::ios::binary);
+    ASSERT_TRUE(reader);
+    {
+      std::optional<test::LockHolder> git;
+      if (c.lockMs > 0) git.emplace(repo_.Folder() + ".git/index.lock", c.lockMs);
+      CheckoutCommit(walk->Repository(), First(*walk).get(), c.whole ? nullptr : thirdCommit.get());
+    }
+    EXPECT_EQ(test::ReadFile(repo_.Folder() + "keep.txt"), "first");
+    const std::string seen((std::istreambuf_iterator<char>(reader)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_EQ(seen, before);
+  }
 }
 
 // Checked out one after another, each commit naming the one before it: only

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,6 +80,42 @@ int RunProgram(const std::vector<std::string>& args, const std::string& folder,
   }
   if (peakKilobytes != nullptr) *peakKilobytes = usage.ru_maxrss;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+BackgroundProgram::BackgroundProgram(const std::vector<std::string>& args,
+                                     const std::string& outFile, const std::string& errFile) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) ::_exit(126);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+}
+
+BackgroundProgram::~BackgroundProgram() { Wait(); }
+
+void BackgroundProgram::Signal(int signal) const { ::kill(pid_, signal); }
+
+bool BackgroundProgram::Running() {
+  if (!ended_ && ::waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;
+  return !ended_;
+}
+
+int BackgroundProgram::Wait() {
+  while (!ended_) {
+    if (::waitpid(pid_, &status_, 0) == pid_ || errno != EINTR) ended_ = true;
+  }
+  return status_;
 }
 
 std::string BuiltProgram(const std::string& name) {

@@ -32,6 +32,31 @@ inline constexpr bool kPeakMemoryIsTheProgramsOwn = true;
 inline constexpr bool kPeakMemoryIsTheProgramsOwn = true;
 #endif
 
+// A program started in the background, its standard output and error going
+// to files; standard input from /dev/null.
+class BackgroundProgram {
+ public:
+  // Starts args[0] (looked up in PATH unless it holds a '/') with args.
+  // Throws std::runtime_error when it cannot start.
+  BackgroundProgram(const std::vector<std::string>& args, const std::string& outFile,
+                    const std::string& errFile);
+  // Waits for the program's end unless Wait did.
+  ~BackgroundProgram();
+  BackgroundProgram(const BackgroundProgram&) = delete;
+  BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+  void Signal(int signal) const;
+  // Whether the program still runs (it is reaped once it ended).
+  bool Running();
+  // Waits for the end; returns the status as waitpid gives it.
+  int Wait();
+
+ private:
+  int pid_ = -1;
+  bool ended_ = false;
+  int status_ = 0;
+};
+
 // The path of a program of this build (e.g. "quarv"): in PELLMOR_BIN when set,
 // else beside the running test program (both live in the build's bin folder).
 std::string BuiltProgram(const std::string& name);
