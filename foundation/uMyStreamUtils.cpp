@@ -82,8 +82,10 @@ TZlibOutcome RunZlib(int (*code)(z_streamp, int), z_stream& z, const uint8_t* in
       return consumed == inputSize ? TZlibOutcome::Done : TZlibOutcome::Failed;
     }
     // With the finishing flush, zlib reports a full output buffer as
-    // Z_BUF_ERROR; that one only asks for more room.
-    if (status != Z_OK && status != Z_BUF_ERROR) return TZlibOutcome::Failed;
+    // Z_BUF_ERROR; that one only asks for more room. Output past the limit
+    // is refused as too large even when the data turns out damaged after it.
+    if (status != Z_OK && status != Z_BUF_ERROR)
+      return produced > limit ? TZlibOutcome::TooLarge : TZlibOutcome::Failed;
     if (produced == static_cast<size_t>(output.Size())) {
       if (produced >= room) return TZlibOutcome::TooLarge;
       output.SetSize(static_cast<int64_t>(std::min(room - produced, increment) + produced));
