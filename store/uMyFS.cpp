@@ -534,6 +534,20 @@ void TMyContaner::ReadFrom(TStream& stream, TLoadParts parts) {
   Loaded = true;
 }
 
+void TMyContaner::Unload() {
+  if (!RecordsLoaded && Files.Empty()) return;
+  Files.Clear();
+  Author.clear();
+  Email.clear();
+  Comment.clear();
+  Date = 0;
+  Loaded = false;
+  RecordsLoaded = false;
+  NextNumber = 0;
+  PreviousNumber = 0;
+  FormatVersion = kContainerFormatVersion;
+}
+
 void TMyContaner::LoadContentFromFile(const std::string& path, TMyFile& entry) {
   TBufferedFileReader reader(path);
   try {

@@ -205,6 +205,14 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   TMemoryStream image;
   Index->SaveToStream(image);
   WriteRevision(number, image, previous, consumedRenames);
+  TakeRecordedRevision(image);
+}
+
+void TQuarv_Engine::TakeRecordedRevision(TMemoryStream& image) {
+  for (const auto& container : FileSystem->Containers) container->Unload();
+  // Read from its image, as a Load reads it from its file: entries, header
+  // and the contents it carries, nothing of the working state of the staging.
+  FileSystem->Containers.Add()->LoadFromStream(image);
 }
 
 bool TQuarv_Engine::TakeStagedEntries(int32_t number) {
