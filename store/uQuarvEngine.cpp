@@ -210,9 +210,22 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
 
 void TQuarv_Engine::TakeRecordedRevision(TMemoryStream& image) {
   for (const auto& container : FileSystem->Containers) container->Unload();
-  // Read from its image, as a Load reads it from its file: entries, header
-  // and the contents it carries, nothing of the working state of the staging.
-  FileSystem->Containers.Add()->LoadFromStream(image);
+  // Its records read from its image, as a Load reads them from its file,
+  // nothing of the working state of the staging; the contents it carries
+  // are the staged bytes themselves (the image holds them in the same
+  // order), not expanded again.
+  TMyContaner& recorded = *FileSystem->Containers.Add();
+  recorded.LoadFromStream(image, lpRecords);
+  if (recorded.Files.Count() != Index->Files.Count())
+    throw Exception("The recorded revision does not read back as it was written", ekDamaged);
+  for (int i = 0; i < recorded.Files.Count(); ++i) {
+    TMyFile& entry = *recorded.Files[i];
+    if (entry.DataRevision != recorded.Number) continue;
+    entry.Content.Swap(Index->Files[i]->Content);
+    entry.Content.SetPosition(0);
+  }
+  recorded.Loaded = true;
+  Index = std::make_unique<TMyContaner>();
 }
 
 bool TQuarv_Engine::TakeStagedEntries(int32_t number) {
@@ -300,7 +313,6 @@ void TQuarv_Engine::WriteRevision(int32_t number, const TMemoryStream& image,
     if (previous != nullptr) written.push_back(previous->GetFileName());
     Batch->Add(line, HistoryFileName, History.FileNames(), written);
     DeleteIndexFile();
-    Index = std::make_unique<TMyContaner>();
   } else {
     TFileReplacement history(HistoryFileName, [&](TStream& file) { History.SaveToStream(file); });
     if (link) link->Sync();
@@ -311,7 +323,6 @@ void TQuarv_Engine::WriteRevision(int32_t number, const TMemoryStream& image,
 
     DeleteIndexFile();
     CrashPoint("index deleted");
-    Index = std::make_unique<TMyContaner>();
     history.Publish();
     SyncFolder(FolderOf(HistoryFileName));
     CrashPoint("history written");

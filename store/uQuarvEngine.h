@@ -149,14 +149,14 @@ class TQuarv_Engine {
   void MarkEveryEntryAdded();
   void FillRevisionHeader(int32_t number, TMyContaner* previous, const std::string& message,
                           const std::string& author, const std::string& email, uint64_t utcDate);
-  // The files, in the order and with the syncs that Commit describes (Index
-  // becomes a new empty one on the way).
+  // The files, in the order and with the syncs that Commit describes.
   void WriteRevision(int32_t number, const TMemoryStream& image, const TMyContaner* previous,
                      bool consumedRenames);
   // After WriteRevision: the containers as LoadContainers would now read
-  // them. The revision recorded (image) becomes the newest, read in full
-  // from memory; every other container is known by its number only, so that
-  // what the engine holds stays bounded by one revision, not the history.
+  // them. The revision recorded (Index, written as image) becomes the
+  // newest, held in full; every other container is known by its number
+  // only, so that what the engine holds stays bounded by one revision, not
+  // the history. Index becomes a new empty one.
   void TakeRecordedRevision(TMemoryStream& image);
 };
 
