@@ -311,7 +311,7 @@ void TQuarv_Engine::WriteRevision(int32_t number, const TMemoryStream& image,
   if (Batch != nullptr) {
     std::vector<std::string> written = {containerFile};
     if (previous != nullptr) written.push_back(previous->GetFileName());
-    Batch->Add(line, HistoryFileName, History.FileNames(), written);
+    Batch->Add(line, HistoryFileName, History, written);
     DeleteIndexFile();
   } else {
     TFileReplacement history(HistoryFileName, [&](TStream& file) { History.SaveToStream(file); });
