@@ -106,14 +106,24 @@ void ShowCommit(QListWidgetItem* item, const TPlannedCommit& commit) {
   item->setToolTip(tip);
 }
 
+// How often a long task (listing the commits, converting them) lets the
+// window repaint and handle events.
+constexpr auto kRefreshInterval = std::chrono::milliseconds(40);
+
 // Makes the list show the plan's commits, one line each in walk order.
-// processEvents: let the list repaint and grow after each line.
+// processEvents: let the list repaint and grow while it fills, as often as
+// the eye can follow.
 void ShowPlan(QListWidget* list, const TConversionPlan& plan, bool processEvents) {
   const int count = plan.CommitCount();
+  std::optional<std::chrono::steady_clock::time_point> refreshed;
   for (int i = 0; i < count; ++i) {
     QListWidgetItem* item = i < list->count() ? list->item(i) : new QListWidgetItem(list);
     ShowCommit(item, plan.Commits[static_cast<size_t>(i)]);
-    if (processEvents) QCoreApplication::processEvents();
+    if (!processEvents) continue;
+    const auto now = std::chrono::steady_clock::now();
+    if (refreshed && now - *refreshed < kRefreshInterval) continue;
+    refreshed = now;
+    QCoreApplication::processEvents();
   }
   while (list->count() > count) delete list->item(list->count() - 1);
 }
@@ -124,8 +134,6 @@ void ShowPlan(QListWidget* list, const TConversionPlan& plan, bool processEvents
 // the first commit and then at most every kRefreshInterval: a run of many
 // fast commits must not spend its time painting what no one can see.
 class TWindowProgress : public TConversionProgress {
-  static constexpr auto kRefreshInterval = std::chrono::milliseconds(40);
-
  public:
   TWindowProgress(QWidget* form, TGauge* gauge, QListWidget* list, const bool& stop)
       : form_(form), gauge_(gauge), list_(list), stop_(stop) {}
