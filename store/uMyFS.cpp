@@ -537,9 +537,10 @@ void TMyContaner::ReadFrom(TStream& stream, TLoadParts parts) {
 void TMyContaner::Unload() {
   if (!RecordsLoaded && Files.Empty()) return;
   Files.Clear();
-  Author.clear();
-  Email.clear();
-  Comment.clear();
+  // Assigned anew, not cleared, so that they give back their memory too.
+  Author = std::string();
+  Email = std::string();
+  Comment = std::string();
   Date = 0;
   Loaded = false;
   RecordsLoaded = false;
