@@ -42,8 +42,9 @@ void WriteOutsideFiles(const std::string& folder, int number) {
 class EquivalenceProgress : public TConversionProgress {
  public:
   explicit EquivalenceProgress(std::string folder) : folder_(std::move(folder)) {}
+  void Planned(const TConversionPlan&) override {}
   bool ConfirmOverwrite(const std::vector<std::string>&) override { return true; }
-  void CommitBegun(int number, const TGitCommitInfo&) override {
+  void CommitBegun(int number, int, const TGitCommitInfo&) override {
     WriteOutsideFiles(folder_, number);
   }
   void CommitDone(int, const TGitCommitInfo&, int) override {}
