@@ -11,7 +11,9 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <chrono>
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "app/ErrorBox.h"
@@ -104,22 +106,33 @@ void ShowCommit(QListWidgetItem* item, const TPlannedCommit& commit) {
   item->setToolTip(tip);
 }
 
+// How often a long task (listing the commits, converting them) lets the
+// window repaint and handle events.
+constexpr auto kRefreshInterval = std::chrono::milliseconds(40);
+
 // Makes the list show the plan's commits, one line each in walk order.
-// processEvents: let the list repaint and grow after each line.
+// processEvents: let the list repaint and grow while it fills, as often as
+// the eye can follow.
 void ShowPlan(QListWidget* list, const TConversionPlan& plan, bool processEvents) {
   const int count = plan.CommitCount();
+  std::optional<std::chrono::steady_clock::time_point> refreshed;
   for (int i = 0; i < count; ++i) {
     QListWidgetItem* item = i < list->count() ? list->item(i) : new QListWidgetItem(list);
     ShowCommit(item, plan.Commits[static_cast<size_t>(i)]);
-    if (processEvents) QCoreApplication::processEvents();
+    if (!processEvents) continue;
+    const auto now = std::chrono::steady_clock::now();
+    if (refreshed && now - *refreshed < kRefreshInterval) continue;
+    refreshed = now;
+    QCoreApplication::processEvents();
   }
   while (list->count() > count) delete list->item(list->count() - 1);
 }
 
-// Shows a conversion run in the window: the list shows the run's commits,
-// the gauge steps, the commit's line is selected and the caption counts the
-// run's commits, all repainted at once; pending events are processed after
-// each commit, while the command buttons stay disabled.
+// Shows a conversion run in the window: the gauge steps, the commit's line is
+// selected and the caption counts at every commit. The window is repainted,
+// and pending events are processed (the command buttons stay disabled), at
+// the first commit and then at most every kRefreshInterval: a run of many
+// fast commits must not spend its time painting what no one can see.
 class TWindowProgress : public TConversionProgress {
  public:
   TWindowProgress(QWidget* form, TGauge* gauge, QListWidget* list, const bool& stop)
@@ -152,19 +165,22 @@ class TWindowProgress : public TConversionProgress {
   void CommitBegun(int number, int position, const TGitCommitInfo&) override {
     line_ = position;
     gauge_->StepProgress(1);
-    gauge_->repaint();
     list_->clearSelection();
     list_->setCurrentRow(line_, QItemSelectionModel::ClearAndSelect);
-    list_->repaint();
     form_->setWindowTitle(QString::fromStdString(
         Format("Pellmor - Converting... %d from %d", number, gauge_->MaxValue())));
+    const auto now = std::chrono::steady_clock::now();
+    if (refreshed_ && now - *refreshed_ < kRefreshInterval) return;
+    refreshed_ = now;
+    gauge_->repaint();
+    list_->repaint();
     form_->repaint();
+    QCoreApplication::processEvents();
   }
 
   void CommitDone(int, const TGitCommitInfo&, int) override {
     // The plan holds the commit's revision now.
     ShowCommit(list_->item(line_), plan_->Commits[static_cast<size_t>(line_)]);
-    QCoreApplication::processEvents();
   }
 
   bool StopRequested() override { return stop_; }
@@ -176,6 +192,7 @@ class TWindowProgress : public TConversionProgress {
   const bool& stop_;
   const TConversionPlan* plan_ = nullptr;  // the run's, while it runs
   int line_ = 0;
+  std::optional<std::chrono::steady_clock::time_point> refreshed_;  // none before the first
 };
 
 // caption: with '&' before the letter of the button's accelerator (Alt+letter).

@@ -1,69 +1,133 @@
 #!/usr/bin/env bash
-# Times `quarv convert` on a history of about 1,000 commits over about 2,000 files
-# (generated, or the repository given as $1), and in the same run Mercurial's own
-# converter on a fresh copy of the same repository; then `quarv verify` of the store
-# and `quarv checkout` of its newest revision.
+# Times `quarv convert` against its peers in one run: Fossil's importer (fed by
+# `git fast-export`) and Mercurial's converter, each on its own fresh clone of the
+# same history, and prints the ratios (below 1: quarv is faster). Then `quarv
+# verify` of the store and `quarv checkout` of its newest revision.
 #
-#   bench/convert.sh [REPOSITORY] [--commits N] [--files N]
+#   bench/convert.sh [REPOSITORY] [--commits N] [--files N] [--window]
+#   bench/convert.sh --flat [--commits N] [--files N] [--changes N]
+#
+# REPOSITORY: a Git repository to convert (cloned first: it is never touched);
+# without it, a generated history of about 1,000 commits over about 2,000 files.
+# --window: the window's run too (pellmor under Xvfb, pressing Prepare and Convert),
+# and its ratio to the tool's run. --flat: a generated history whose tree keeps its
+# size (300 files, 3,000 commits, 3 files changed by each), converted by quarv only;
+# prints how long its last 500 commits took against commits 100-600 (a commit
+# should cost the same however long the store is). Every run prints quarv's peak
+# memory.
 #
 # Needs a Release build, in $PELLMOR_BENCH_BUILD or else build-release/ (made when
-# missing), and the mercurial package. PELLMOR_BENCH_KEEP=1 keeps the work folder.
+# missing), and the mercurial and fossil packages (xvfb for --window).
+# PELLMOR_BENCH_KEEP=1 keeps the work folder.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 top="$(dirname "$here")"
-commits=1000
-files=2000
+commits=""
+files=""
+changes=3
+flat=""
+window=""
 source_repo=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --commits) commits="$2"; shift 2 ;;
     --files) files="$2"; shift 2 ;;
+    --changes) changes="$2"; shift 2 ;;
+    --flat) flat=1; shift ;;
+    --window) window=1; shift ;;
     *) source_repo="$1"; shift ;;
   esac
 done
 
 build="${PELLMOR_BENCH_BUILD:-$top/build-release}"
-if [ ! -x "$build/bin/quarv" ]; then
+if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELLMOR_BENCHMARKS=OFF >/dev/null
 fi
-cmake --build "$build" --target quarv >/dev/null
-command -v hg >/dev/null || { echo "mercurial is not installed (apt-get install mercurial)" >&2; exit 1; }
+targets=(--target quarv)
+[ -n "$window" ] && targets+=(--target window_screenshot)
+cmake --build "$build" "${targets[@]}" >/dev/null
+if [ -z "$flat" ]; then
+  for tool in hg fossil; do
+    command -v "$tool" >/dev/null ||
+      { echo "$tool is not installed (apt-get install mercurial fossil)" >&2; exit 1; }
+  done
+fi
 
 work="$(mktemp -d /tmp/pellmor-bench-XXXXXX)"
 trap 'rm -rf "$work"' EXIT
 if [ -z "$source_repo" ]; then
   source_repo="$work/origin"
   git init -q -b main "$source_repo"
-  python3 "$here/make_history.py" "$files" "$commits" | git -C "$source_repo" fast-import --quiet
+  if [ -n "$flat" ]; then
+    python3 "$here/make_history.py" "${files:-300}" "${commits:-3000}" "$changes"
+  else
+    python3 "$here/make_history.py" "${files:-2000}" "${commits:-1000}"
+  fi | git -C "$source_repo" fast-import --quiet
   git -C "$source_repo" checkout -q main
 fi
 git clone -q "$source_repo" "$work/pellmor"
-git clone -q "$source_repo" "$work/hg-source"
 count=$(git -C "$work/pellmor" rev-list --count HEAD)
 tracked=$(git -C "$work/pellmor" ls-files | wc -l)
-echo "repository: $count commits, $tracked files at HEAD"
+echo "repository: $count commits, $tracked files at HEAD; load before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 seconds() { date +%s.%N; }
-t0=$(seconds)
-"$build/bin/quarv" convert "$work/pellmor" | tail -n 1
-t1=$(seconds)
-hg --config extensions.convert= convert -q "$work/hg-source" "$work/hg-target" >/dev/null
-t2=$(seconds)
+ratio() { echo "$1 / $2" | bc -l | xargs printf '%.2f'; }
 
-pellmor=$(echo "$t1 - $t0" | bc)
-mercurial=$(echo "$t2 - $t1" | bc)
-printf 'quarv convert: %.2f s\nhg convert:    %.2f s\nratio (hg / quarv): %.2f\n' \
-  "$pellmor" "$mercurial" "$(echo "$mercurial / $pellmor" | bc -l)"
+if [ -n "$flat" ]; then
+  python3 "$here/timed_run.py" --flat --label "quarv convert" -- \
+    "$build/bin/quarv" convert "$work/pellmor" | grep -v '^Converted'
+  exit 0
+fi
+
+t0=$(seconds)
+python3 "$here/timed_run.py" --label "quarv convert" -- "$build/bin/quarv" convert "$work/pellmor" \
+  | tail -n 2
+t1=$(seconds)
+quarv=$(echo "$t1 - $t0" | bc)
+
+# Fossil: the history as git fast-export writes it, piped into fossil's importer.
+git clone -q "$source_repo" "$work/fossil-source"
+branch=$(git -C "$work/fossil-source" symbolic-ref --short HEAD)
+t2=$(seconds)
+git -C "$work/fossil-source" fast-export "$branch" 2>/dev/null |
+  USER="${USER:-bench}" fossil import --git "$work/target.fossil" >/dev/null
+t3=$(seconds)
+fossil=$(echo "$t3 - $t2" | bc)
+fossil_kept=$(fossil sql -R "$work/target.fossil" "select count(*) from event where type='ci'")
+
+git clone -q "$source_repo" "$work/hg-source"
+t4=$(seconds)
+hg --config extensions.convert= convert -q "$work/hg-source" "$work/hg-target" >/dev/null
+t5=$(seconds)
+mercurial=$(echo "$t5 - $t4" | bc)
+hg_kept=$(hg log -R "$work/hg-target" -T . | wc -c)
+
+printf 'quarv convert:  %7.2f s  (%d commits)\n' "$quarv" "$count"
+printf 'fossil import:  %7.2f s  (%d check-ins kept)\n' "$fossil" "$fossil_kept"
+printf 'hg convert:     %7.2f s  (%d changesets kept)\n' "$mercurial" "$hg_kept"
+printf 'quarv / fossil: %s\nquarv / hg:     %s\n' "$(ratio "$quarv" "$fossil")" \
+  "$(ratio "$quarv" "$mercurial")"
+
+if [ -n "$window" ]; then
+  git clone -q "$source_repo" "$work/window"
+  t6=$(seconds)
+  QT_QPA_PLATFORM=xcb xvfb-run -a "$build/bin/window_screenshot" --convert "$work/window" \
+    "$work/window.png"
+  t7=$(seconds)
+  window_time=$(echo "$t7 - $t6" | bc)
+  printf 'window run:     %7.2f s\nwindow / quarv: %s\n' "$window_time" \
+    "$(ratio "$window_time" "$quarv")"
+fi
 
 # Reading the store back: the whole store checked, the newest revision written out.
 newest=$("$build/bin/quarv" log "$work/pellmor" | sed -n '1s/^revision //p')
-t3=$(seconds)
+t8=$(seconds)
 "$build/bin/quarv" verify "$work/pellmor" >/dev/null
-t4=$(seconds)
+t9=$(seconds)
 "$build/bin/quarv" checkout "$work/pellmor" "$newest" "$work/checkout" >/dev/null
-t5=$(seconds)
+t10=$(seconds)
 printf 'quarv verify: %.2f s\nquarv checkout of revision %s: %.2f s\n' \
-  "$(echo "$t4 - $t3" | bc)" "$newest" "$(echo "$t5 - $t4" | bc)"
+  "$(echo "$t9 - $t8" | bc)" "$newest" "$(echo "$t10 - $t9" | bc)"
 if [ -n "${PELLMOR_BENCH_KEEP:-}" ]; then
   trap - EXIT
   echo "kept: $work"

@@ -1,16 +1,21 @@
 #!/usr/bin/env python3
 """Writes a git fast-import stream of a generated history to stdout.
 
+    make_history.py [FILES [COMMITS [CHANGES]]]
+
 The history is deterministic (fixed seed): a tree of about FILES files in nested
 folders (text sources, .txt notes, small binaries, an executable script and a
 symbolic link), then COMMITS commits that each edit a few files and now and then
-add, delete or rename one, with authors, messages and times that vary.
+add, delete or rename one, with authors, messages and times that vary. With
+CHANGES, every commit edits exactly that many files and nothing else, so the
+tree keeps its size (a history on which every commit should cost the same).
 """
 import random
 import sys
 
 FILES = int(sys.argv[1]) if len(sys.argv) > 1 else 2000
 COMMITS = int(sys.argv[2]) if len(sys.argv) > 2 else 1000
+CHANGES = int(sys.argv[3]) if len(sys.argv) > 3 else 0
 rng = random.Random(20261210)
 out = sys.stdout.buffer
 WORDS = ("alpha beta gamma delta record store folder commit index stream value "
@@ -48,7 +53,7 @@ def edit(data, path):
     lines = data.decode().splitlines(keepends=True)
     for _ in range(rng.randint(1, 5)):
         pos = rng.randrange(len(lines) + 1)
-        if rng.random() < 0.3 and lines:
+        if rng.random() < (0.5 if CHANGES else 0.3) and lines:
             del lines[min(pos, len(lines) - 1)]
         else:
             lines.insert(pos, text_file(1).decode())
@@ -101,10 +106,11 @@ commit("Initial import\n\nThe whole tree at once.", changes, [])
 
 for n in range(1, COMMITS):
     changes, deletes = {}, []
-    for path in rng.sample(sorted(tree), k=min(len(tree), rng.randint(1, 6))):
+    edits = CHANGES if CHANGES else rng.randint(1, 6)
+    for path in rng.sample(sorted(tree), k=min(len(tree), edits)):
         tree[path] = edit(tree[path], path)
         changes[path] = ("100644", blob(tree[path]))
-    r = rng.random()
+    r = 1.0 if CHANGES else rng.random()
     if r < 0.10:
         path = new_path(next_id)
         next_id += 1

@@ -28,12 +28,10 @@ namespace {
 
 // Records the working folder, as the checkout left it, as the next revision.
 // Returns the revision's number, or 0 when nothing differed from the store.
+// engine: the run's own, loaded, holding the store as the last Commit left it.
 // digests: the run's own, so that files a checkout left alone are not read again.
-int RecordRevision(const std::string& folder, const TGitCommitInfo& commit,
-                   TWorkingDigestCache& digests, TRecordBatch& batch) {
-  TQuarv_Engine engine(folder);
-  engine.Batch = &batch;
-  engine.Load();
+int RecordRevision(TQuarv_Engine& engine, const TGitCommitInfo& commit,
+                   TWorkingDigestCache& digests) {
   TQuarvEngine_Loader loader(engine, &digests);
   loader.Prepare(false);
   loader.IgnoreList.AddPattern(".git");
@@ -105,6 +103,11 @@ class TRun {
 
   void ConvertCommits() {
     TWorkingDigestCache digests;
+    // One engine for the whole run: the store is read once, and each Commit
+    // leaves the engine holding it as a new Load would.
+    TQuarv_Engine engine(folder_);
+    engine.Batch = &batch_;
+    engine.Load();
     // Revisions are made durable in batches (waiting for the disk once a batch
     // costs a conversion a few percent, once a revision a quarter): every
     // kFlushEvery revisions or kFlushSeconds, at the end, and after a failure.
@@ -124,7 +127,7 @@ class TRun {
       TGitCommit commit = LookupCommit(repository_, planned.Id);
       trees_.Check(commit.get());
       Checkout(std::move(commit), planned.Hex);
-      const int revision = RecordRevision(folder_, planned.Info, digests, batch_);
+      const int revision = RecordRevision(engine, planned.Info, digests);
       plan_.Record.Add(planned.Hex, revision);
       planned.Revision = revision;
       summary_.Commits = number;

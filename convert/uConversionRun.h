@@ -77,8 +77,10 @@ std::string RevisionComment(const std::string& message);
 //    files and index lock); the user's own changes are asked about as usual.
 // 4. Each commit: its tree checked (TTreeChecker: nothing of a tree that
 //    could write outside the folder, into ".git" or into the store is
-//    written), checkout (force) and its confirmation, a new store engine
-//    loaded, the change loader's differences all staged, Commit with the
+//    written), checkout (force) and its confirmation, the change loader's
+//    differences all staged in the run's one store engine (loaded before the
+//    first commit and not read again: the run is the store's only writer),
+//    Commit with the
 //    commit's message (RevisionComment), author name, committer time (as the
 //    UTC instant it is) and author e-mail; an unchanged working folder
 //    records nothing. Then the commit's line is added to the commit record

@@ -67,22 +67,24 @@ class TObjectList {
     return item;
   }
 
-  // Frees every item, last first; each slot is emptied before its item is freed.
+  // Frees every item, last first (each slot is emptied before its item is
+  // freed), and the room the list took for them: an emptied list that is
+  // kept (a revision the store knows by number only) holds no memory.
   void Clear() {
     while (!items_.empty()) {
       std::unique_ptr<T> item = std::move(items_.back());
       items_.pop_back();
       item.reset();
     }
+    std::vector<std::unique_ptr<T>>().swap(items_);
   }
 
   // Sorts with less(a, b) on the items; stable, so equal items keep their order.
   template <typename Less>
   void Sort(Less less) {
-    std::stable_sort(items_.begin(), items_.end(),
-                     [&](const std::unique_ptr<T>& a, const std::unique_ptr<T>& b) {
-                       return less(*a, *b);
-                     });
+    std::stable_sort(
+        items_.begin(), items_.end(),
+        [&](const std::unique_ptr<T>& a, const std::unique_ptr<T>& b) { return less(*a, *b); });
   }
 
   auto begin() const { return items_.begin(); }

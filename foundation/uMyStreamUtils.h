@@ -78,8 +78,8 @@ void ReadBlock(TStream& target, TStream& source);
 // target := the whole of source (from its start), target positioned at 0.
 void CopyToMemoryStream(TMemoryStream& target, TStream& source);
 
-// One zlib stream (deflate level 9, window 15, memory level 8) of the whole
-// source; target is replaced only when compression succeeded (position 0).
+// One zlib stream (deflate level 9, 32 KiB window, written by libdeflate) of
+// the whole source; target is replaced only when compression succeeded (position 0).
 // Source and target may be the same stream. Raises ECompressionError.
 void CompressMemoryStream(TMemoryStream& source, TMemoryStream& target);
 // The inverse; raises EDecompressionError for data that is not one whole zlib

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build="${PELLMOR_BUILD_DIR:-build}"
-packages=(build-essential cmake ninja-build pkg-config libgit2-dev zlib1g-dev qt6-base-dev
+packages=(build-essential cmake ninja-build pkg-config libgit2-dev zlib1g-dev libdeflate-dev qt6-base-dev
           libcli11-dev libgtest-dev libgmock-dev git xvfb xauth
           fonts-dejavu-core desktop-file-utils groff-base)
 # The benchmarks (-DPELLMOR_BENCHMARKS=ON, now or when the build folder was configured)

@@ -6,10 +6,13 @@
 namespace pellmor {
 
 void TRecordBatch::Add(const TMyHistoryItem& line, const std::string& historyFile,
-                       std::vector<std::string> history, const std::vector<std::string>& written) {
+                       const TMyHistoryData& history, const std::vector<std::string>& written) {
+  if (pending_.empty())
+    history_ = history.FileNames();
+  else
+    history_.push_back(line.FileName);
   pending_.push_back(line);
   historyFile_ = historyFile;
-  history_ = std::move(history);
   written_.insert(written.begin(), written.end());
 }
 

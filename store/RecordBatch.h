@@ -26,10 +26,14 @@ class TRecordBatch {
   const std::vector<TMyHistoryItem>& Pending() const { return pending_; }
 
   // For Commit: a revision recorded into the batch, its history line, the
-  // lines History.txt (historyFile) is to hold with it, and the files written
-  // for it that must be durable before History.txt names it.
+  // history History.txt (historyFile) is to hold with it, and the files
+  // written for it that must be durable before History.txt names it. The
+  // history of every revision after the batch's first is the one before it
+  // plus its line (an engine given the batch lists the batch's lines after
+  // History.txt's), so only the first revision's is copied: the cost of a
+  // revision does not grow with the history.
   void Add(const TMyHistoryItem& line, const std::string& historyFile,
-           std::vector<std::string> history, const std::vector<std::string>& written);
+           const TMyHistoryData& history, const std::vector<std::string>& written);
 
   // Makes the batch's revisions recorded and durable: each file they wrote
   // synced, with the folders that hold them, then History.txt replaced by

@@ -534,6 +534,21 @@ void TMyContaner::ReadFrom(TStream& stream, TLoadParts parts) {
   Loaded = true;
 }
 
+void TMyContaner::Unload() {
+  if (!RecordsLoaded && Files.Empty()) return;
+  Files.Clear();
+  // Assigned anew, not cleared, so that they give back their memory too.
+  Author = std::string();
+  Email = std::string();
+  Comment = std::string();
+  Date = 0;
+  Loaded = false;
+  RecordsLoaded = false;
+  NextNumber = 0;
+  PreviousNumber = 0;
+  FormatVersion = kContainerFormatVersion;
+}
+
 void TMyContaner::LoadContentFromFile(const std::string& path, TMyFile& entry) {
   TBufferedFileReader reader(path);
   try {

@@ -301,6 +301,10 @@ class TMyContaner : public TPersistent {
   void SaveToFile(const std::string& path);
   void SaveToStream(TStream& stream);
 
+  // Back to what a container list holds of a revision it has not read: its
+  // Number only (no entries, no header fields, not loaded).
+  void Unload();
+
   // Files in ascending ordinal order of UpperName.
   void SortFiles() { Files.SortByName(); }
 

@@ -205,6 +205,27 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   TMemoryStream image;
   Index->SaveToStream(image);
   WriteRevision(number, image, previous, consumedRenames);
+  TakeRecordedRevision(image);
+}
+
+void TQuarv_Engine::TakeRecordedRevision(TMemoryStream& image) {
+  for (const auto& container : FileSystem->Containers) container->Unload();
+  // Its records read from its image, as a Load reads them from its file,
+  // nothing of the working state of the staging; the contents it carries
+  // are the staged bytes themselves (the image holds them in the same
+  // order), not expanded again.
+  TMyContaner& recorded = *FileSystem->Containers.Add();
+  recorded.LoadFromStream(image, lpRecords);
+  if (recorded.Files.Count() != Index->Files.Count())
+    throw Exception("The recorded revision does not read back as it was written", ekDamaged);
+  for (int i = 0; i < recorded.Files.Count(); ++i) {
+    TMyFile& entry = *recorded.Files[i];
+    if (entry.DataRevision != recorded.Number) continue;
+    entry.Content.Swap(Index->Files[i]->Content);
+    entry.Content.SetPosition(0);
+  }
+  recorded.Loaded = true;
+  Index = std::make_unique<TMyContaner>();
 }
 
 bool TQuarv_Engine::TakeStagedEntries(int32_t number) {
@@ -290,9 +311,8 @@ void TQuarv_Engine::WriteRevision(int32_t number, const TMemoryStream& image,
   if (Batch != nullptr) {
     std::vector<std::string> written = {containerFile};
     if (previous != nullptr) written.push_back(previous->GetFileName());
-    Batch->Add(line, HistoryFileName, History.FileNames(), written);
+    Batch->Add(line, HistoryFileName, History, written);
     DeleteIndexFile();
-    Index = std::make_unique<TMyContaner>();
   } else {
     TFileReplacement history(HistoryFileName, [&](TStream& file) { History.SaveToStream(file); });
     if (link) link->Sync();
@@ -303,7 +323,6 @@ void TQuarv_Engine::WriteRevision(int32_t number, const TMemoryStream& image,
 
     DeleteIndexFile();
     CrashPoint("index deleted");
-    Index = std::make_unique<TMyContaner>();
     history.Publish();
     SyncFolder(FolderOf(HistoryFileName));
     CrashPoint("history written");

@@ -3,9 +3,13 @@
 // and index, and records the index as the next revision (Commit). The files
 // of the store are described in docs/store-format.md.
 //
-// An engine is created on a root folder, loaded once, used for at most one
-// Commit and freed; the next revision needs a new engine. A store must not be
-// written by two engines at the same time.
+// An engine is created on a root folder and loaded once. After a Commit it
+// holds the store as a new Load would read it (the revision just recorded as
+// the newest, read in full, the older containers known by number only, an
+// empty index), so that one engine can record a run of revisions without
+// reading the store again: the cost of a revision then does not grow with the
+// store. The ignore list and rename log stay as loaded and as Commit left
+// them. A store must not be written by two engines at the same time.
 #pragma once
 
 #include <cstdint>
@@ -145,10 +149,15 @@ class TQuarv_Engine {
   void MarkEveryEntryAdded();
   void FillRevisionHeader(int32_t number, TMyContaner* previous, const std::string& message,
                           const std::string& author, const std::string& email, uint64_t utcDate);
-  // The files, in the order and with the syncs that Commit describes (Index
-  // becomes a new empty one on the way).
+  // The files, in the order and with the syncs that Commit describes.
   void WriteRevision(int32_t number, const TMemoryStream& image, const TMyContaner* previous,
                      bool consumedRenames);
+  // After WriteRevision: the containers as LoadContainers would now read
+  // them. The revision recorded (Index, written as image) becomes the
+  // newest, held in full; every other container is known by its number
+  // only, so that what the engine holds stays bounded by one revision, not
+  // the history. Index becomes a new empty one.
+  void TakeRecordedRevision(TMemoryStream& image);
 };
 
 }  // namespace pellmor

@@ -294,10 +294,13 @@ TEST(StreamPrimitivesTest, CopyToMemoryStreamCopiesTheWholeSource) {
   EXPECT_EQ(target.Position(), 0);
 }
 
-TEST(CompressionTest, EmptyInputGivesTheMinimalZlibStream) {
+TEST(CompressionTest, EmptyInputGivesAWholeZlibStream) {
+  // The level 9 header, one empty final block (a stored one, as libdeflate
+  // writes it), and the Adler-32 of nothing.
   TMemoryStream source, compressed, restored;
   CompressMemoryStream(source, compressed);
-  EXPECT_EQ(Content(compressed), (Bytes{0x78, 0xDA, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01}));
+  EXPECT_EQ(Content(compressed),
+            (Bytes{0x78, 0xDA, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x01}));
   EXPECT_EQ(compressed.Position(), 0);
   DecompressMemoryStream(compressed, restored);
   EXPECT_EQ(restored.Size(), 0);

@@ -1,5 +1,3 @@
-#include "store/uQuarvEngine.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -9,6 +7,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "foundation/Platform.h"
 #include "foundation/uMyStreamUtils.h"
 #include "store/uMyFS.h"
+#include "store/uQuarvEngine.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TimeZone.h"
 
@@ -40,7 +40,9 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 
 class EngineTest : public ::testing::Test {
  protected:
-  std::string Store(const std::string& relative = "") const { return dir_ / (".Quarv/" + relative); }
+  std::string Store(const std::string& relative = "") const {
+    return dir_ / (".Quarv/" + relative);
+  }
 
   std::unique_ptr<TQuarv_Engine> Open() {
     auto engine = std::make_unique<TQuarv_Engine>(dir_.Path());
@@ -221,8 +223,8 @@ TEST_F(EngineTest, CarriedBytesComeFromTheirOwnBlockOnly) {
 
   auto engine = Open();
   TMyContaner* newest = engine->FileSystem->Containers.Last();
-  for (const auto& [name, expected] : std::map<std::string, std::string>{{"a.txt", "one"},
-                                                                           {"b.bin", big}}) {
+  for (const auto& [name, expected] :
+       std::map<std::string, std::string>{{"a.txt", "one"}, {"b.bin", big}}) {
     TMyFile* carried = newest->Files.FindByName(name);
     engine->LoadContent(*carried);
     EXPECT_EQ(Text(carried->Content), expected) << name;
@@ -239,8 +241,8 @@ TEST_F(EngineTest, CarriedBytesComeFromTheirOwnBlockOnly) {
 }
 
 TEST_F(EngineTest, VersionFollowsTheChangeKind) {
-  const std::map<std::string, std::string> names = {
-      {"k0", "-"}, {"k1", "-"}, {"k2", "-"}, {"k4", "-"}, {"k5", "-"}, {"k7", "-"}};
+  const std::map<std::string, std::string> names = {{"k0", "-"}, {"k1", "-"}, {"k2", "-"},
+                                                    {"k4", "-"}, {"k5", "-"}, {"k7", "-"}};
   CommitFiles(names, ckAdded);
   CommitFiles({{"k1", "+"}}, ckModified);  // k1 is now at version 2
   CommitWith([&](TQuarv_Engine& e) {
@@ -529,10 +531,77 @@ TEST_F(EngineTest, MergeContainersCombinesTheNewestRevisionAndTheIndex) {
   EXPECT_EQ(merged.Number, 0);
   EXPECT_EQ(merged.Comment, "newest comment");
   std::vector<std::string> names;
-  for (const auto& entry : merged.Files) names.push_back(entry->Name() + "=" + Text(entry->Content));
+  for (const auto& entry : merged.Files)
+    names.push_back(entry->Name() + "=" + Text(entry->Content));
   // old.txt's bytes live in revision 1, so the newest adds no copy of it; the
   // index's x.txt (DataRevision 0) is older than the newest's (2).
   EXPECT_EQ(names, (std::vector<std::string>{"x.txt=x2", "z.txt=staged"}));
+}
+
+}  // namespace
+}  // namespace pellmor
+
+namespace pellmor {
+namespace {
+
+// The fields of a container and its entries that a Load reads, as text, so
+// that two containers compare in one assertion that shows the difference.
+std::string Described(const TMyContaner& c) {
+  std::string text =
+      Format("#%d prev %d next %d loaded %d records %d %s|%s|%s|%llu\n", c.Number, c.PreviousNumber,
+             c.NextNumber, c.Loaded, c.RecordsLoaded, c.Author.c_str(), c.Email.c_str(),
+             c.Comment.c_str(), static_cast<unsigned long long>(c.Date));
+  for (const auto& f : c.Files)
+    text += Format("  %s v%d d%d l%d c%d k%d r%d a%u w%llu %s [%s]\n", f->Name().c_str(),
+                   f->Version, f->Deleted, f->IsLink, f->Compressed, f->ChangeKind, f->DataRevision,
+                   f->Attributes, static_cast<unsigned long long>(f->LastWriteTime),
+                   f->LinkName.c_str(), Text(f->Content).c_str());
+  return text;
+}
+
+std::string Described(const TQuarv_Engine& engine) {
+  std::string text;
+  for (const auto& c : engine.FileSystem->Containers) text += Described(*c);
+  text += "index: " + Described(*engine.Index);
+  for (const std::string& name : engine.History.FileNames()) text += name + ",";
+  return text;
+}
+
+// One engine records revision after revision: after each Commit it holds
+// exactly what a fresh engine loads from the disk, and of the older
+// revisions only their numbers, however many were read on the way.
+TEST_F(EngineTest, AnEngineGoesOnAfterCommitAsAFreshLoadWouldFindTheStore) {
+  auto engine = Open();
+  const std::string big(600, 'b');
+  const std::vector<std::function<void(TQuarv_Engine&)>> steps = {
+      [&](TQuarv_Engine& e) {
+        Stage(e, "a.txt", "one", ckAdded);
+        Stage(e, "big.bin", big, ckAdded);
+      },
+      [&](TQuarv_Engine& e) { Stage(e, "a.txt", "two", ckModified); },
+      [&](TQuarv_Engine& e) {
+        TMyFile* gone = Stage(e, "big.bin", "", ckNone);
+        gone->Deleted = true;
+        Stage(e, "c.txt", std::string(300, 'c'), ckAdded);
+      },
+      [&](TQuarv_Engine& e) { Stage(e, "a.txt", "three", ckModified); },
+  };
+  for (size_t i = 0; i < steps.size(); ++i) {
+    steps[i](*engine);
+    // Bytes fetched from an older revision, as the change loader does: that
+    // revision's records are read, and must not stay.
+    if (TMyContaner* newest = engine->FileSystem->Containers.Last())
+      if (TMyFile* carried = newest->Files.FindByName("big.bin")) engine->LoadContent(*carried);
+    engine->CommitUtc("step " + std::to_string(i), "ann", 133000000000000000ULL + i, "a@b");
+    SCOPED_TRACE("after revision " + std::to_string(i + 1));
+    EXPECT_EQ(Described(*engine), Described(*Open()));
+    const TMyContanerList& containers = engine->FileSystem->Containers;
+    for (int k = 0; k + 1 < containers.Count(); ++k) {
+      EXPECT_FALSE(containers[k]->RecordsLoaded);
+      EXPECT_TRUE(containers[k]->Files.Empty());
+    }
+  }
+  EXPECT_EQ(Revision(4)->Files.FindByName("a.txt")->Version, 3);
 }
 
 }  // namespace
