@@ -5,8 +5,6 @@
 // HEAD however it ends.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -24,6 +22,7 @@
 #include "store/StoreVerifier.h"
 #include "tests/support/ErrorText.h"
 #include "tests/support/GitRepoBuilder.h"
+#include "tests/support/KilledChild.h"
 #include "tests/support/LockHolder.h"
 #include "tests/support/StoreRevisions.h"
 #include "tests/support/TempDir.h"
@@ -302,25 +301,14 @@ TEST_F(ConversionRunTest, AfterAKillAtAnyInstantTheNextRunEndsAsOneUninterrupted
   for (int point = 1;; ++point) {
     ASSERT_LT(point, 1000) << "the run never finished";
     test::Run("rm -rf '" + Folder() + "' && cp -a '" + original + "' '" + Folder() + "'");
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ArmCrashPoints(point);
+    const test::TChildEnd end = test::RunArmedChild(point, [&] {
       TestProgress progress;
-      try {
-        if (RunConversion(Folder(), progress).Cancelled) _exit(3);
-      } catch (...) {
-        _exit(2);
-      }
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    if (WIFEXITED(status)) {
-      ASSERT_EQ(WEXITSTATUS(status), 0) << "the run failed without a kill at point " << point;
+      return RunConversion(Folder(), progress).Cancelled ? 3 : 0;
+    });
+    if (!end.Killed) {
+      ASSERT_EQ(end.Status, 0) << "the run failed without a kill at point " << point;
       break;
     }
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "point " << point;
     ++killed;
     SCOPED_TRACE("killed at write instant " + std::to_string(point));
 

@@ -4,8 +4,6 @@
 // batches (a killed batch leaves several containers the history does not list).
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -13,6 +11,7 @@
 #include "store/QuarvReader.h"
 #include "store/StoreVerifier.h"
 #include "tests/support/CommitSequence.h"
+#include "tests/support/KilledChild.h"
 #include "tests/support/TempDir.h"
 
 namespace pellmor {
@@ -28,26 +27,16 @@ TEST(CommitCrashTest, EveryRecordedRevisionSurvivesAKillAtAnyWrite) {
       const std::string root = dir.Path();
       test::PrepareSequence(root);
 
-      const pid_t child = fork();
-      ASSERT_GE(child, 0);
-      if (child == 0) {
-        ArmCrashPoints(point);
-        try {
-          test::RunCommitSequence(root, {}, batchEvery);
-        } catch (...) {
-          _exit(2);
-        }
-        _exit(0);
-      }
-      int status = 0;
-      ASSERT_EQ(waitpid(child, &status, 0), child);
-      if (WIFEXITED(status)) {
-        ASSERT_EQ(WEXITSTATUS(status), 0) << "the commits failed without a kill";
+      const test::TChildEnd end = test::RunArmedChild(point, [&] {
+        test::RunCommitSequence(root, {}, batchEvery);
+        return 0;
+      });
+      if (!end.Killed) {
+        ASSERT_EQ(end.Status, 0) << "the commits failed without a kill";
         EXPECT_EQ(test::RecordedRevisions(root).size(),
                   static_cast<size_t>(test::kSequenceRevisions));
         break;
       }
-      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "point " << point;
       ++killed;
       SCOPED_TRACE("killed at write instant " + std::to_string(point));
 
