@@ -44,7 +44,11 @@ std::optional<TRunMarker> TRunMarker::Read(const std::string& path) {
 void TRunMarker::Write(const std::string& path) const {
   std::vector<std::string> lines = {kHead + Head};
   for (const std::string& held : Holds) lines.push_back(kHolds + held);
-  WriteTextFile(path, lines);
+  // Written before every checkout, so not synced: the marker guards against a
+  // killed run. After a power loss it may name older commits; the files of
+  // newer ones then count as the user's, which the next run asks about
+  // rather than removes.
+  ReplaceFile(path, [&](TStream& file) { WriteTextLines(file, lines); });
 }
 
 void TRunMarker::AddHeld(const std::string& commit) {

@@ -25,7 +25,7 @@ struct TRunMarker {
   // the file layer's errors, and "The run marker '<path>' is damaged: ..."
   // for a file that is not a marker.
   static std::optional<TRunMarker> Read(const std::string& path);
-  // Replaces the file at path in one atomic step.
+  // Replaces the file at path in one atomic step (not waiting for the disk).
   void Write(const std::string& path) const;
   // Adds a commit to Holds unless it is there or is Head.
   void AddHeld(const std::string& commit);

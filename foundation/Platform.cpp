@@ -307,6 +307,10 @@ void WriteFileAtomically(const std::string& path, const std::function<void(TStre
   SyncFolder(FolderOf(path));
 }
 
+void ReplaceFile(const std::string& path, const std::function<void(TStream&)>& write) {
+  TFileReplacement(path, write).Publish();
+}
+
 bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
 int StandardOutputColumns() {

@@ -140,6 +140,12 @@ class TFileReplacement {
 // synced.
 void WriteFileAtomically(const std::string& path, const std::function<void(TStream&)>& write);
 
+// Writes a whole file so that a reader, or a process killed at any instant,
+// sees either the old file or the new one: a TFileReplacement published
+// without waiting for the disk. After a power loss the file may be the old
+// one; use it for files that guard against a killed process only.
+void ReplaceFile(const std::string& path, const std::function<void(TStream&)>& write);
+
 // Whether standard output is a terminal, and its width in columns (0 when
 // it reports none).
 bool StandardOutputIsTerminal();
