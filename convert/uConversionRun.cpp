@@ -26,12 +26,14 @@ namespace pellmor {
 
 namespace {
 
-// Records the working folder, as the checkout left it, as the next revision.
-// Returns the revision's number, or 0 when nothing differed from the store.
+// Stages the working folder, as the checkout left it, as the next revision:
+// its contents are compressed on another thread until engine.FinishCommit.
+// Returns the revision's number, or 0 when nothing differed from the store
+// (nothing pending then).
 // engine: the run's own, loaded, holding the store as the last Commit left it.
 // digests: the run's own, so that files a checkout left alone are not read again.
-int RecordRevision(TQuarv_Engine& engine, const TGitCommitInfo& commit,
-                   TWorkingDigestCache& digests) {
+int StageRevision(TQuarv_Engine& engine, const TGitCommitInfo& commit,
+                  TWorkingDigestCache& digests) {
   TQuarvEngine_Loader loader(engine, &digests);
   loader.Prepare(false);
   loader.IgnoreList.AddPattern(".git");
@@ -41,7 +43,7 @@ int RecordRevision(TQuarv_Engine& engine, const TGitCommitInfo& commit,
   if (engine.Index->Files.Empty()) return 0;
   const int revision = engine.FileSystem->NextFreeNumber();
   const TRecordedFields recorded = RecordedFieldsOf(commit);
-  engine.CommitUtc(recorded.Comment, recorded.Author, recorded.Date, recorded.Email);
+  engine.BeginCommitUtc(recorded.Comment, recorded.Author, recorded.Date, recorded.Email);
   return revision;
 }
 
@@ -59,6 +61,12 @@ git_oid OidOf(const std::string& hex) {
   git_oid_fromstr(&id, hex.c_str());
   return id;
 }
+
+// A commit whose revision is staged and not yet written (Revision 0: none).
+struct TStagedCommit {
+  const TPlannedCommit* Planned;
+  int Revision;
+};
 
 // One run over its plan, once it touches the working folder: the checkouts,
 // the marker that names the commits whose files the folder may hold, the
@@ -108,38 +116,67 @@ class TRun {
     TQuarv_Engine engine(folder_);
     engine.Batch = &batch_;
     engine.Load();
-    // Revisions are made durable in batches (waiting for the disk once a batch
-    // costs a conversion a few percent, once a revision a quarter): every
-    // kFlushEvery revisions or kFlushSeconds, at the end, and after a failure.
-    constexpr size_t kFlushEvery = 100;
-    constexpr auto kFlushSeconds = std::chrono::seconds(5);
-    auto flushed = std::chrono::steady_clock::now();
+    // A commit's revision is written while the next commit is checked out:
+    // its contents are compressed meanwhile on another thread. It is
+    // reported done when staged; like every revision it is on the disk once
+    // its batch is.
+    std::optional<TStagedCommit> staged;
+    const auto writeStaged = [&] {
+      const TStagedCommit done = *staged;
+      staged.reset();
+      Write(engine, done);
+    };
     int number = 0;
-    for (size_t position = 0; position < plan_.Commits.size(); ++position) {
-      TPlannedCommit& planned = plan_.Commits[position];
-      if (planned.Converted()) continue;
-      if (progress_.StopRequested()) {
-        summary_.Stopped = true;
-        break;
+    try {
+      for (size_t position = 0; position < plan_.Commits.size(); ++position) {
+        TPlannedCommit& planned = plan_.Commits[position];
+        if (planned.Converted()) continue;
+        if (progress_.StopRequested()) {
+          summary_.Stopped = true;
+          break;
+        }
+        ++number;
+        progress_.CommitBegun(number, static_cast<int>(position), planned.Info);
+        TGitCommit commit = LookupCommit(repository_, planned.Id);
+        trees_.Check(commit.get());
+        Checkout(std::move(commit), planned.Hex);
+        if (staged) writeStaged();
+        const int revision = StageRevision(engine, planned.Info, digests);
+        staged = TStagedCommit{&planned, revision};
+        planned.Revision = revision;
+        summary_.Commits = number;
+        if (revision != 0) ++summary_.Revisions;
+        progress_.CommitDone(number, planned.Info, revision);
       }
-      ++number;
-      progress_.CommitBegun(number, static_cast<int>(position), planned.Info);
-      TGitCommit commit = LookupCommit(repository_, planned.Id);
-      trees_.Check(commit.get());
-      Checkout(std::move(commit), planned.Hex);
-      const int revision = RecordRevision(engine, planned.Info, digests);
-      plan_.Record.Add(planned.Hex, revision);
-      planned.Revision = revision;
-      summary_.Commits = number;
-      if (revision != 0) ++summary_.Revisions;
-      const auto now = std::chrono::steady_clock::now();
-      if (batch_.Pending().size() >= kFlushEvery || now - flushed >= kFlushSeconds) {
-        Flush();
-        flushed = now;
+      if (staged) writeStaged();
+    } catch (const std::exception&) {
+      // A later commit's failure does not cost the revision already staged;
+      // a failure to write it does not hide the first.
+      if (staged) {
+        try {
+          writeStaged();
+        } catch (const std::exception&) {
+        }
       }
-      progress_.CommitDone(number, planned.Info, revision);
+      throw;
     }
     Flush();
+  }
+
+  // Writes a staged commit's revision into the batch and the commit into the
+  // record; makes the batch durable every kFlushEvery revisions or
+  // kFlushSeconds (waiting for the disk once a batch costs a conversion a
+  // few percent, once a revision a quarter).
+  void Write(TQuarv_Engine& engine, const TStagedCommit& staged) {
+    engine.FinishCommit();
+    plan_.Record.Add(staged.Planned->Hex, staged.Revision);
+    constexpr size_t kFlushEvery = 100;
+    constexpr auto kFlushSeconds = std::chrono::seconds(5);
+    const auto now = std::chrono::steady_clock::now();
+    if (batch_.Pending().size() >= kFlushEvery || now - flushed_ >= kFlushSeconds) {
+      Flush();
+      flushed_ = now;
+    }
   }
 
   // Makes the batch's revisions durable, then the commit record's lines for
@@ -215,6 +252,7 @@ class TRun {
   TGitCommit last_;         // the commit checked out whole last
   TTreeChecker trees_;
   TRecordBatch batch_;
+  std::chrono::steady_clock::time_point flushed_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace

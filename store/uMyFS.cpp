@@ -103,7 +103,7 @@ void TMyFile::WriteHeader(TStream& stream) {
   WriteInt32(stream, Version);
   WriteByte(stream, Deleted ? 1 : 0);
   WriteByte(stream, IsLink ? 1 : 0);
-  Compressed = Content.Size() > kMaxUncompressedContent && DataRevision == number;
+  Compressed = StoresCompressed();
   WriteByte(stream, Compressed ? 1 : 0);
   WriteByte(stream, ChangeKind);
   WriteInt32(stream, DataRevision);
@@ -137,7 +137,13 @@ void TMyFile::ReadHeader(TStream& stream) {
   ContentOffset = ReadInt64(stream);
 }
 
-void TMyFile::WriteContent(TStream& stream) {
+bool TMyFile::StoresCompressed() const {
+  const TMyContaner* container = Container();
+  return Content.Size() > kMaxUncompressedContent &&
+         DataRevision == (container ? container->Number : 0);
+}
+
+void TMyFile::WriteContent(TStream& stream, TMemoryStream* packed) {
   const TMyContaner* container = Container();
   ContentOffset = stream.Position();
   if (DataRevision != (container ? container->Number : 0)) {
@@ -149,12 +155,15 @@ void TMyFile::WriteContent(TStream& stream) {
     WriteBlock(stream, Content);
     return;
   }
-  TMemoryStream packed;
-  CompressMemoryStream(Content, packed);
+  TMemoryStream compressed;
+  if (packed == nullptr) {
+    CompressMemoryStream(Content, compressed);
+    packed = &compressed;
+  }
   // Data that does not compress grows a little; it must still fit the length field.
-  if (packed.Size() > kMaxContentSize)
-    ThrowTooLarge(name_, packed.Size(), "its compressed content");
-  WriteBlock(stream, packed);
+  if (packed->Size() > kMaxContentSize)
+    ThrowTooLarge(name_, packed->Size(), "its compressed content");
+  WriteBlock(stream, *packed);
 }
 
 int64_t TMyFile::ContentBound(int32_t blockLength) {
@@ -594,7 +603,19 @@ void TMyContaner::SaveToFile(const std::string& path) {
   });
 }
 
-void TMyContaner::SaveToStream(TStream& stream) {
+TPackedContents TMyContaner::PackContents() {
+  TPackedContents packed(static_cast<size_t>(Files.Count()));
+  for (int i = 0; i < Files.Count(); ++i) {
+    TMyFile& entry = *Files[i];
+    if (!entry.StoresCompressed()) continue;
+    entry.CheckContentSize();
+    packed[i] = std::make_unique<TMemoryStream>();
+    CompressMemoryStream(entry.Content, *packed[i]);
+  }
+  return packed;
+}
+
+void TMyContaner::SaveToStream(TStream& stream, TPackedContents* packed) {
   // Refuse an oversize content before the first byte is written.
   for (const auto& entry : Files)
     if (entry->DataRevision == Number) entry->CheckContentSize();
@@ -613,8 +634,9 @@ void TMyContaner::SaveToStream(TStream& stream) {
   // Each record's offset is patched as soon as its block is written, while
   // the entry is at hand: the same bytes as patching them all afterwards,
   // without walking every entry once more.
-  for (const auto& entry : Files) {
-    entry->WriteContent(stream);
+  for (int i = 0; i < Files.Count(); ++i) {
+    TMyFile* entry = Files[i];
+    entry->WriteContent(stream, packed != nullptr ? (*packed)[i].get() : nullptr);
     const int64_t end = stream.Position();
     stream.SetPosition(entry->OffsetSlotPos);
     WriteInt64(stream, entry->ContentOffset);

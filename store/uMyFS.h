@@ -32,6 +32,10 @@ class TMyFileList;
 class TMyFS_Engine;
 class TMyHistoryData;
 
+// Compressed content blocks of a container's entries, made ahead of saving it
+// (TMyContaner::PackContents), in the order of its Files.
+using TPackedContents = std::vector<std::unique_ptr<TMemoryStream>>;
+
 // Constants of the container format (docs/store-format.md).
 inline constexpr char kContainerMagic[] = "Quarv";
 inline constexpr int32_t kContainerFormatVersion = 1;
@@ -115,11 +119,16 @@ class TMyFile : public TPersistent {
   // OffsetSlotPos and writes a placeholder ContentOffset.
   void WriteHeader(TStream& stream);
   void ReadHeader(TStream& stream);
+  // Whether WriteHeader will mark the bytes compressed: they are this
+  // container's own (DataRevision is its Number) and longer than
+  // kMaxUncompressedContent.
+  bool StoresCompressed() const;
   // The content block: remembers ContentOffset, then writes the bytes when
   // DataRevision is the owning container's Number (compressed when
-  // Compressed), else a length of 0. Raises "File '%s' is too large to
-  // store..." for a block that a 4-byte length cannot hold.
-  void WriteContent(TStream& stream);
+  // Compressed; packed, when given, is Content compressed already), else a
+  // length of 0. Raises "File '%s' is too large to store..." for a block
+  // that a 4-byte length cannot hold.
+  void WriteContent(TStream& stream, TMemoryStream* packed = nullptr);
   // Reads the block at ContentOffset into Content (decompressed when
   // Compressed); a length of 0 or below leaves Content as it is. Never reads
   // outside the stream: a block that does not fit, bad compressed data, or
@@ -299,7 +308,12 @@ class TMyContaner : public TPersistent {
   // and replaces the file atomically (WriteFileAtomically), so a failure
   // (such as a content too large to store) leaves the file as it was.
   void SaveToFile(const std::string& path);
-  void SaveToStream(TStream& stream);
+  // packed, when given, holds what PackContents made of these entries.
+  void SaveToStream(TStream& stream, TPackedContents* packed = nullptr);
+  // The compressed bytes of every entry that SaveToStream would compress,
+  // made ahead (on another thread, while the entries are left alone), in
+  // the order of Files; null for the others.
+  TPackedContents PackContents();
 
   // Back to what a container list holds of a revision it has not read: its
   // Number only (no entries, no header fields, not loaded).

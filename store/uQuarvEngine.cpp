@@ -190,7 +190,20 @@ void TQuarv_Engine::Commit(const std::string& message, const std::string& author
 
 void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& author,
                               uint64_t utcDate, const std::string& email) {
-  if (Index->Files.Empty()) return;
+  // Compressed on this thread when FinishCommit asks for it.
+  if (StageRevision(message, author, utcDate, email, std::launch::deferred)) FinishCommit();
+}
+
+bool TQuarv_Engine::BeginCommitUtc(const std::string& message, const std::string& author,
+                                   uint64_t utcDate, const std::string& email) {
+  return StageRevision(message, author, utcDate, email, std::launch::async);
+}
+
+bool TQuarv_Engine::StageRevision(const std::string& message, const std::string& author,
+                                  uint64_t utcDate, const std::string& email,
+                                  std::launch policy) {
+  if (pending_) throw Exception("Internal error: a revision is staged while one is pending");
+  if (Index->Files.Empty()) return false;
   for (const auto& entry : Index->Files) entry->CheckContentSize();
   const int32_t number = FileSystem->NextFreeNumber();
   const bool consumedRenames = TakeStagedEntries(number);
@@ -200,11 +213,22 @@ void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& aut
   else
     MarkEveryEntryAdded();
   FillRevisionHeader(number, previous, message, author, email, utcDate);
+  TMyContaner* staged = Index.get();
+  pending_.emplace(TPendingRevision{number, previous, consumedRenames,
+                                    std::async(policy, [staged] { return staged->PackContents(); })});
+  return true;
+}
+
+void TQuarv_Engine::FinishCommit() {
+  if (!pending_) return;
+  TPendingRevision pending = std::move(*pending_);
+  pending_.reset();
+  TPackedContents packed = pending.Packed.get();
   // The new container is built in memory first, so that nothing is written
   // when it cannot be (compression, sizes).
   TMemoryStream image;
-  Index->SaveToStream(image);
-  WriteRevision(number, image, previous, consumedRenames);
+  Index->SaveToStream(image, &packed);
+  WriteRevision(pending.Number, image, pending.Previous, pending.ConsumedRenames);
   TakeRecordedRevision(image);
 }
 

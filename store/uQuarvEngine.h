@@ -13,7 +13,9 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -119,6 +121,20 @@ class TQuarv_Engine {
   // The same with the revision time given as a UTC FILETIME, stored as it is.
   void CommitUtc(const std::string& message, const std::string& author, uint64_t utcDate,
                  const std::string& email);
+  // CommitUtc in two steps, so that the caller can work on (check the next
+  // commit out) while another thread compresses the new contents:
+  // BeginCommitUtc makes every check and raises every error that CommitUtc
+  // raises before its first write, and returns whether a revision is
+  // pending (false for an empty Index); FinishCommit waits for the
+  // compression and writes the pending revision as CommitUtc does (nothing
+  // when none is pending). In between, nothing of the engine may be used
+  // but CommitPending and FinishCommit. A pending revision that is never
+  // finished is not recorded; the engine waits for its compression when
+  // destroyed.
+  bool BeginCommitUtc(const std::string& message, const std::string& author, uint64_t utcDate,
+                      const std::string& email);
+  void FinishCommit();
+  bool CommitPending() const { return pending_.has_value(); }
 
   // Fields in the order they are created; all owned by the engine.
   std::unique_ptr<TMyFS_Engine> FileSystem;
@@ -158,6 +174,19 @@ class TQuarv_Engine {
   // only, so that what the engine holds stays bounded by one revision, not
   // the history. Index becomes a new empty one.
   void TakeRecordedRevision(TMemoryStream& image);
+  // BeginCommitUtc, with the compression started under policy.
+  bool StageRevision(const std::string& message, const std::string& author, uint64_t utcDate,
+                     const std::string& email, std::launch policy);
+
+  // A revision staged and numbered, its contents being compressed.
+  struct TPendingRevision {
+    int32_t Number = 0;
+    TMyContaner* Previous = nullptr;
+    bool ConsumedRenames = false;
+    std::future<TPackedContents> Packed;  // reads Index until ready
+  };
+  // Declared after Index: destroyed first, waiting for the compression.
+  std::optional<TPendingRevision> pending_;
 };
 
 }  // namespace pellmor

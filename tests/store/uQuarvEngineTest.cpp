@@ -592,7 +592,14 @@ TEST_F(EngineTest, AnEngineGoesOnAfterCommitAsAFreshLoadWouldFindTheStore) {
     // revision's records are read, and must not stay.
     if (TMyContaner* newest = engine->FileSystem->Containers.Last())
       if (TMyFile* carried = newest->Files.FindByName("big.bin")) engine->LoadContent(*carried);
-    engine->CommitUtc("step " + std::to_string(i), "ann", 133000000000000000ULL + i, "a@b");
+    // Every other revision in the two steps a conversion run takes.
+    const std::string message = "step " + std::to_string(i);
+    if (i % 2 == 0) {
+      engine->CommitUtc(message, "ann", 133000000000000000ULL + i, "a@b");
+    } else {
+      ASSERT_TRUE(engine->BeginCommitUtc(message, "ann", 133000000000000000ULL + i, "a@b"));
+      engine->FinishCommit();
+    }
     SCOPED_TRACE("after revision " + std::to_string(i + 1));
     EXPECT_EQ(Described(*engine), Described(*Open()));
     const TMyContanerList& containers = engine->FileSystem->Containers;
@@ -602,6 +609,41 @@ TEST_F(EngineTest, AnEngineGoesOnAfterCommitAsAFreshLoadWouldFindTheStore) {
     }
   }
   EXPECT_EQ(Revision(4)->Files.FindByName("a.txt")->Version, 3);
+}
+
+// A revision begun is compressed aside and written by FinishCommit alone:
+// until then the store is as it was, and an engine dropped with a revision
+// pending leaves it so.
+TEST_F(EngineTest, ABegunRevisionIsWrittenOnlyWhenFinished) {
+  CommitFiles({{"a.txt", "one"}}, ckAdded);
+  const auto before = Snapshot(dir_.Path());
+  std::string big;
+  for (int i = 0; i < 20000; ++i) big += std::to_string(i) + ' ';
+  const auto stage = [&](TQuarv_Engine& engine) {
+    Stage(engine, "big.txt", big, ckAdded);
+    Stage(engine, "a.txt", "two", ckModified);
+    return engine.BeginCommitUtc("second", "ann", 133000000000000001ULL, "a@b");
+  };
+  {
+    auto engine = Open();
+    ASSERT_TRUE(stage(*engine));
+    EXPECT_TRUE(engine->CommitPending());
+    EXPECT_EQ(Snapshot(dir_.Path()), before);
+  }
+  EXPECT_EQ(Snapshot(dir_.Path()), before);
+
+  auto engine = Open();
+  ASSERT_TRUE(stage(*engine));
+  engine->FinishCommit();
+  EXPECT_FALSE(engine->CommitPending());
+  engine->FinishCommit();  // nothing pending: nothing to do
+  EXPECT_EQ(Described(*engine), Described(*Open()));
+  auto second = Revision(2);
+  TMyFile* stored = second->Files.FindByName("big.txt");
+  ASSERT_NE(stored, nullptr);
+  EXPECT_TRUE(stored->Compressed);
+  EXPECT_EQ(Text(stored->Content), big);
+  EXPECT_FALSE(engine->BeginCommitUtc("empty", "ann", 133000000000000002ULL, "a@b"));
 }
 
 }  // namespace
