@@ -110,13 +110,15 @@ printf 'quarv / fossil: %s\nquarv / hg:     %s\n' "$(ratio "$quarv" "$fossil")" 
 
 if [ -n "$window" ]; then
   git clone -q "$source_repo" "$work/window"
-  t6=$(seconds)
-  QT_QPA_PLATFORM=xcb xvfb-run -a "$build/bin/window_screenshot" --convert "$work/window" \
-    "$work/window.png"
-  t7=$(seconds)
-  window_time=$(echo "$t7 - $t6" | bc)
-  printf 'window run:     %7.2f s\nwindow / quarv: %s\n' "$window_time" \
-    "$(ratio "$window_time" "$quarv")"
+  # The window's own clock: from each press to the end of its command, without
+  # Xvfb's and the program's start.
+  times=$(QT_QPA_PLATFORM=xcb xvfb-run -a "$build/bin/window_screenshot" --times --convert \
+    "$work/window" "$work/window.png")
+  prepare_time=$(echo "$times" | sed -n 's/^prepare //p')
+  convert_time=$(echo "$times" | sed -n 's/^convert //p')
+  window_time=$(echo "$prepare_time + $convert_time" | bc)
+  printf 'window run:     %7.2f s  (Prepare %.2f s, Convert %.2f s)\nwindow / quarv: %s\n' \
+    "$window_time" "$prepare_time" "$convert_time" "$(ratio "$window_time" "$quarv")"
 fi
 
 # Reading the store back: the whole store checked, the newest revision written out.

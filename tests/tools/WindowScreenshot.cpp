@@ -3,8 +3,10 @@
 // the commands have finished and saves the window as the display shows it.
 // Not part of the product and not a test; scripts/screenshot.sh runs it under
 // Xvfb. Any message box that a command shows makes it fail with that message.
+// With --times it prints how long each press took (bench/convert.sh reads them).
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -47,6 +49,8 @@ int main(int argc, char** argv) {
   options.setApplicationDescription(QStringLiteral("Saves a picture of the Pellmor window."));
   options.addHelpOption();
   options.addOption({QStringLiteral("convert"), QStringLiteral("Press Convert after Prepare.")});
+  options.addOption({QStringLiteral("times"),
+                     QStringLiteral("Print the seconds each press took (\"prepare 1.23\").")});
   options.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("Git working folder."));
   options.addPositionalArgument(QStringLiteral("output"), QStringLiteral("PNG file to write."));
   options.process(application);
@@ -60,9 +64,17 @@ int main(int argc, char** argv) {
   if (!QTest::qWaitForWindowExposed(&form)) return Fail(QStringLiteral("the window never showed"));
   form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(arguments[0]);
 
-  QString message = Press(form, "btnPrepare");
+  const bool times = options.isSet(QStringLiteral("times"));
+  const auto timed_press = [&](const char* name, const char* label) {
+    QElapsedTimer clock;
+    clock.start();
+    QString message = Press(form, name);
+    if (times && message.isEmpty()) std::printf("%s %.2f\n", label, clock.elapsed() / 1000.0);
+    return message;
+  };
+  QString message = timed_press("btnPrepare", "prepare");
   if (message.isEmpty() && options.isSet(QStringLiteral("convert")))
-    message = Press(form, "btnConvert");
+    message = timed_press("btnConvert", "convert");
   if (!message.isEmpty()) return Fail(message);
 
   // Let the last repaints reach the display before it is read.
