@@ -16,6 +16,7 @@
 #include "git/TreeChecker.h"
 #include "git/uGitStatus.h"
 #include "git/uGitWorkingFolder.h"
+#include "scan/WatchedListings.h"
 #include "scan/WorkingDigestCache.h"
 #include "scan/uQuarvLoader.h"
 #include "store/RecordBatch.h"
@@ -31,10 +32,11 @@ namespace {
 // Returns the revision's number, or 0 when nothing differed from the store
 // (nothing pending then).
 // engine: the run's own, loaded, holding the store as the last Commit left it.
-// digests: the run's own, so that files a checkout left alone are not read again.
+// digests and listings: the run's own, so that files a checkout left alone
+// are not read again and folders it left alone are not listed again.
 int StageRevision(TQuarv_Engine& engine, const TGitCommitInfo& commit,
-                  TWorkingDigestCache& digests) {
-  TQuarvEngine_Loader loader(engine, &digests);
+                  TWorkingDigestCache& digests, TWatchedListings& listings) {
+  TQuarvEngine_Loader loader(engine, &digests, &listings);
   loader.Prepare(false);
   loader.IgnoreList.AddPattern(".git");
   loader.Compare();
@@ -111,6 +113,7 @@ class TRun {
 
   void ConvertCommits() {
     TWorkingDigestCache digests;
+    TWatchedListings listings;
     // One engine for the whole run: the store is read once, and each Commit
     // leaves the engine holding it as a new Load would.
     TQuarv_Engine engine(folder_);
@@ -141,7 +144,7 @@ class TRun {
         trees_.Check(commit.get());
         Checkout(std::move(commit), planned.Hex);
         if (staged) writeStaged();
-        const int revision = StageRevision(engine, planned.Info, digests);
+        const int revision = StageRevision(engine, planned.Info, digests, listings);
         staged = TStagedCommit{&planned, revision};
         planned.Revision = revision;
         summary_.Commits = number;

@@ -135,19 +135,25 @@ bool TFileIgnoreList::MatchesAny(const std::string& name) const {
 }
 
 std::unique_ptr<TFolderObject> ScanFolderTree(const std::string& path, const std::string& mask,
-                                              bool recursive, const TFileIgnoreList* ignoreList) {
+                                              bool recursive, const TFileIgnoreList* ignoreList,
+                                              TWatchedListings* listings) {
   auto root = std::make_unique<TFolderObject>();
   root->SetName(path);
-  ScanFolder(*root, mask, recursive, ignoreList);
+  if (listings != nullptr) listings->Refresh();
+  ScanFolder(*root, mask, recursive, ignoreList, listings);
   return root;
 }
 
 void ScanFolder(TFolderObject& folder, const std::string& mask, bool recursive,
-                const TFileIgnoreList* ignoreList) {
-  std::vector<TFolderEntry> entries;
+                const TFileIgnoreList* ignoreList, TWatchedListings* listings) {
+  std::vector<TFolderEntry> scratch;
   // The root "/" has the empty Name; listing Name + '/' covers it too.
-  if (!ListFolder(folder.GetFullPath() + '/', entries)) return;
-  for (const TFolderEntry& entry : entries) {
+  const std::string path = folder.GetFullPath() + '/';
+  const std::vector<TFolderEntry>* entries =
+      listings != nullptr ? listings->List(path, scratch)
+                          : (ListFolder(path, scratch) ? &scratch : nullptr);
+  if (entries == nullptr) return;
+  for (const TFolderEntry& entry : *entries) {
     if (!MatchesMask(entry.Name, mask)) continue;
     if (ignoreList != nullptr && ignoreList->MatchesAny(entry.Name)) continue;
     TFileObject* node;
@@ -162,7 +168,8 @@ void ScanFolder(TFolderObject& folder, const std::string& mask, bool recursive,
     node->LastAccessTime = entry.Info.LastAccessTime;
     node->LastWriteTime = entry.Info.LastWriteTime;
     node->Stamp = entry.Info.Stamp;
-    if (recursive && subFolder != nullptr) ScanFolder(*subFolder, mask, recursive, ignoreList);
+    if (recursive && subFolder != nullptr)
+      ScanFolder(*subFolder, mask, recursive, ignoreList, listings);
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "foundation/Platform.h"
 #include "foundation/uMyClasses.h"
+#include "scan/WatchedListings.h"
 
 namespace pellmor {
 
@@ -113,9 +114,12 @@ class TFileIgnoreList : public TObjectList<TFileIgnoreObject> {
 
 // Scans the folder at path (a trailing '/' is allowed and dropped from the
 // root's Name) into a new tree owned by the caller. The root's own attributes
-// and times stay zero. See ScanFolder for the rest.
+// and times stay zero. With listings (kept across the scans of a run), the
+// changes reported since the last scan are taken first, and folders that did
+// not change are not listed again. See ScanFolder for the rest.
 std::unique_ptr<TFolderObject> ScanFolderTree(const std::string& path, const std::string& mask,
-                                              bool recursive, const TFileIgnoreList* ignoreList);
+                                              bool recursive, const TFileIgnoreList* ignoreList,
+                                              TWatchedListings* listings = nullptr);
 
 // Fills an empty folder node from the disk (foundation ListFolder): entries in
 // ascending order of their ASCII upper-case names, files into Files and
@@ -131,7 +135,8 @@ std::unique_ptr<TFolderObject> ScanFolderTree(const std::string& path, const std
 // The mask is a wildcard on the entry's own name: "*" for any run of bytes,
 // "?" for any one byte, ASCII letters without regard to case; "*" and "*.*"
 // match every name, as on the system this store format comes from.
+// With listings, each folder's entries come from it (see ScanFolderTree).
 void ScanFolder(TFolderObject& folder, const std::string& mask, bool recursive,
-                const TFileIgnoreList* ignoreList);
+                const TFileIgnoreList* ignoreList, TWatchedListings* listings = nullptr);
 
 }  // namespace pellmor

@@ -66,8 +66,9 @@ bool ContentChanged(TListItemData& change) {
 
 }  // namespace
 
-TQuarvEngine_Loader::TQuarvEngine_Loader(TQuarv_Engine& engine, TWorkingDigestCache* digests)
-    : engine_(engine), digests_(digests) {}
+TQuarvEngine_Loader::TQuarvEngine_Loader(TQuarv_Engine& engine, TWorkingDigestCache* digests,
+                                         TWatchedListings* listings)
+    : engine_(engine), digests_(digests), listings_(listings) {}
 
 TQuarvEngine_Loader::~TQuarvEngine_Loader() { Reset(); }
 
@@ -121,7 +122,7 @@ void TQuarvEngine_Loader::Compare() {
   // cannot record leaves the index untouched.
   // The clock before the scan: any write after this moment changes a stamp the scan takes.
   if (digests_ != nullptr) digests_->BeginPass();
-  root_ = ScanFolderTree(engine_.RootPath, "*.*", true, &IgnoreList);
+  root_ = ScanFolderTree(engine_.RootPath, "*.*", true, &IgnoreList, listings_);
   CheckStorableNames(*root_);
   CollectRenames();
   CompareWorkingFiles();

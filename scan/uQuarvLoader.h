@@ -42,8 +42,11 @@ class TQuarvEngine_Loader {
   // working file that is not staged and whose stamp is the one its kept
   // digest was read under is not read when that digest equals its base
   // entry's; every file Compare reads through its look-ahead is recorded in
-  // the cache. Without one every file is read.
-  explicit TQuarvEngine_Loader(TQuarv_Engine& engine, TWorkingDigestCache* digests = nullptr);
+  // the cache. Without one every file is read. With listings (also kept
+  // across the run), the scan lists only the folders that changed since the
+  // last loader's.
+  explicit TQuarvEngine_Loader(TQuarv_Engine& engine, TWorkingDigestCache* digests = nullptr,
+                               TWatchedListings* listings = nullptr);
   TQuarvEngine_Loader(const TQuarvEngine_Loader&) = delete;
   TQuarvEngine_Loader& operator=(const TQuarvEngine_Loader&) = delete;
   ~TQuarvEngine_Loader();
@@ -179,6 +182,7 @@ class TQuarvEngine_Loader {
   TWorkingFileReader* reader_ = nullptr;          // during CompareFolder only
   std::unordered_set<std::string> renamedNames_;  // upper-case new names of the rename log
   TWorkingDigestCache* digests_;                  // borrowed, or none
+  TWatchedListings* listings_;                    // borrowed, or none
   // During CompareFolder, with a digest cache: the stamp of each planned
   // read (none for a staged file, which is not recorded), the next one to take,
   // and the files whose kept digest equals their base entry's.
