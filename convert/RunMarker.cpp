@@ -25,7 +25,9 @@ std::string Field(const std::string& line, const std::string& prefix) {
 
 std::optional<TRunMarker> TRunMarker::Read(const std::string& path) {
   if (!FileExists(path)) return std::nullopt;
-  const std::vector<std::string> lines = ReadTextFile(path);
+  std::vector<std::string> lines = ReadTextFile(path);
+  // The padding of a marker rewritten in place.
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
   TRunMarker marker;
   bool whole = !lines.empty() && !(marker.Head = Field(lines[0], kHead)).empty();
   for (size_t i = 1; whole && i < lines.size(); ++i) {
@@ -47,8 +49,12 @@ void TRunMarker::Write(const std::string& path) const {
   // Written before every checkout, so not synced: the marker guards against a
   // killed run. After a power loss it may name older commits; the files of
   // newer ones then count as the user's, which the next run asks about
-  // rather than removes.
-  ReplaceFile(path, [&](TStream& file) { WriteTextLines(file, lines); });
+  // rather than removes. Rewritten in place when it can be (padded with line
+  // ends to its former length): a new file each checkout costs the file
+  // system more than the marker is worth.
+  const std::string text = JoinTextLines(lines);
+  if (!RewriteSmallFile(path, text, '\n'))
+    ReplaceFile(path, [&](TStream& file) { file.WriteBuffer(text.data(), text.size()); });
 }
 
 void TRunMarker::AddHeld(const std::string& commit) {

@@ -311,6 +311,36 @@ void ReplaceFile(const std::string& path, const std::function<void(TStream&)>& w
   TFileReplacement(path, write).Publish();
 }
 
+bool RewriteSmallFile(const std::string& path, const std::string& bytes, char pad) {
+  if (bytes.size() > kSmallFileBytes) return false;
+  const int fd = FileCalls().Open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0);
+  if (fd < 0) {
+    // Nothing there, or a link, a folder or a FIFO: the caller replaces it.
+    if (errno == ENOENT || errno == ELOOP || errno == EISDIR || errno == ENXIO) return false;
+    ThrowSystemError("Cannot write file", path, errno);
+  }
+  int error = 0;
+  bool rewritten = false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    error = errno;
+  } else if (S_ISREG(info.st_mode) && info.st_size <= static_cast<off_t>(kSmallFileBytes)) {
+    std::string whole = bytes;
+    whole.resize(std::max(bytes.size(), static_cast<size_t>(info.st_size)), pad);
+    CrashPoint("before rewrite");
+    const ssize_t written = FileCalls().PWrite(fd, whole.data(), whole.size(), 0);
+    if (written < 0)
+      error = errno;
+    else if (static_cast<size_t>(written) != whole.size())
+      error = ENOSPC;
+    else
+      rewritten = true;
+  }
+  FileCalls().Close(fd);
+  if (error != 0) ThrowSystemError("Cannot write file", path, error);
+  return rewritten;
+}
+
 bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
 int StandardOutputColumns() {

@@ -146,6 +146,15 @@ void WriteFileAtomically(const std::string& path, const std::function<void(TStre
 // one; use it for files that guard against a killed process only.
 void ReplaceFile(const std::string& path, const std::function<void(TStream&)>& write);
 
+// Rewrites the regular file at path in place: bytes, then as many pad bytes
+// as keep its former size, in one write of at most kSmallFileBytes at its
+// start, which a killed process cannot leave half done and which creates no
+// file. Returns false, writing nothing, when no regular file stands at path
+// or the whole would not fit; raises "Cannot write file "%s". %s". After a
+// power loss the file may be the old one, as with ReplaceFile.
+constexpr size_t kSmallFileBytes = 4096;
+bool RewriteSmallFile(const std::string& path, const std::string& bytes, char pad);
+
 // Whether standard output is a terminal, and its width in columns (0 when
 // it reports none).
 bool StandardOutputIsTerminal();

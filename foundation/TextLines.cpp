@@ -28,12 +28,17 @@ std::vector<std::string> ReadTextLines(TStream& stream) {
   return SplitLines(text);
 }
 
-void WriteTextLines(TStream& stream, const std::vector<std::string>& lines) {
+std::string JoinTextLines(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) {
     text += line;
     text += "\r\n";
   }
+  return text;
+}
+
+void WriteTextLines(TStream& stream, const std::vector<std::string>& lines) {
+  const std::string text = JoinTextLines(lines);
   stream.WriteBuffer(text.data(), text.size());
 }
 

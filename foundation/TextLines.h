@@ -20,7 +20,10 @@ std::vector<std::string> SplitLines(std::string_view text);
 // The lines of the whole stream, read from position 0 (SplitLines).
 std::vector<std::string> ReadTextLines(TStream& stream);
 
-// Writes each line followed by CR LF, the last one included.
+// Each line followed by CR LF, the last one included.
+std::string JoinTextLines(const std::vector<std::string>& lines);
+
+// Writes JoinTextLines(lines).
 void WriteTextLines(TStream& stream, const std::vector<std::string>& lines);
 
 // The lines of a file. Raises the file layer's open or read error.

@@ -97,8 +97,6 @@ void TMyFile::AssignTo(TPersistent& dest) const {
 }
 
 void TMyFile::WriteHeader(TStream& stream) {
-  const TMyContaner* container = Container();
-  const int32_t number = container ? container->Number : 0;
   WriteString(stream, name_);
   WriteInt32(stream, Version);
   WriteByte(stream, Deleted ? 1 : 0);

@@ -163,9 +163,10 @@ TEST_F(ConvertInterruptTest, ASecondRunOnTheSameFolderIsRefused) {
   const ToolRun second = Quarv({"convert", Folder()});
   const bool firstStillRan = first->Running();
   EXPECT_EQ(second.Status, 1);
-  if (firstStillRan)
+  if (firstStillRan) {
     EXPECT_EQ(second.Err, "Another conversion run is writing the store '" + Folder() +
                               ".Quarv/'; it can be converted again once that run has ended.\n");
+  }
   const int ended = first->Wait();
   EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 0) << test::ReadFile(Err());
   ExpectConvertedWhole();
