@@ -13,6 +13,7 @@ and a memory limit, and counts what must never happen:
   hang           a command still running at the time limit
   sanitizer      an AddressSanitizer, LeakSanitizer or UndefinedBehaviorSanitizer report
   memory         a command that held more than the memory limit
+  output         a command that wrote more than 64 MiB to standard error
   outside        a file outside the copy's own folder (and checkout's folder) changed
   verify-passed  `verify` said the store is whole, yet checkout refused it
   verify-other   `verify` said the store is whole, yet another reader refused it
@@ -45,7 +46,10 @@ import time
 import zlib
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-KINDS = ["crash", "hang", "sanitizer", "memory", "outside", "verify-passed", "verify-other"]
+KINDS = ["crash", "hang", "sanitizer", "memory", "output", "outside", "verify-passed",
+         "verify-other"]
+ERR_KEPT = 1 << 20    # of a command's standard error, kept for the report
+ERR_LIMIT = 64 << 20  # more than this on standard error is a finding
 
 
 # ---- the base store ----------------------------------------------------------------
@@ -463,22 +467,32 @@ def mutate(rng, work, ctx):
 # ---- running the commands -----------------------------------------------------------
 
 def run(command, timeout, memory_mb):
-    """Runs a command; returns (status, standard error, timed out, peak MiB). The
-    status is negative for a signal."""
+    """Runs a command; returns (status, standard error's first MiB, its whole
+    length, timed out, peak MiB). The status is negative for a signal."""
     env = dict(os.environ, ASAN_OPTIONS="hard_rss_limit_mb=%d" % memory_mb,
                UBSAN_OPTIONS="print_stacktrace=1", LC_ALL="C")
     process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                stdin=subprocess.DEVNULL, env=env, start_new_session=True)
     timer = threading.Timer(timeout, lambda: os.killpg(process.pid, signal.SIGKILL))
     timer.start()
-    err = process.stderr.read()
+    # Kept to its first MiB, so that a command that writes without end is
+    # counted instead of taking the probe's own memory.
+    err = bytearray()
+    err_bytes = 0
+    while True:
+        chunk = process.stderr.read(1 << 16)
+        if not chunk:
+            break
+        err_bytes += len(chunk)
+        if len(err) < ERR_KEPT:
+            err += chunk[:ERR_KEPT - len(err)]
     process.stderr.close()
     _, status, usage = os.wait4(process.pid, 0)
     process.returncode = 0  # reaped here, with its resource use
     timed_out = not timer.is_alive()
     timer.cancel()
     code = -os.WTERMSIG(status) if os.WIFSIGNALED(status) else os.WEXITSTATUS(status)
-    return code, err, timed_out, usage.ru_maxrss / 1024
+    return code, bytes(err), err_bytes, timed_out, usage.ru_maxrss / 1024
 
 
 def tree_state(folder):
@@ -526,7 +540,8 @@ def probe_one(args):
     findings = []
     results = {}
     for label, command in commands:
-        status, err, timed_out, peak_mb = run(command, options["timeout"], options["memory"])
+        status, err, err_bytes, timed_out, peak_mb = run(command, options["timeout"],
+                                                         options["memory"])
         text = err.decode("utf-8", "replace")
         results[label] = (status, text)
         first = text.strip().splitlines()[0][:160] if text.strip() else ""
@@ -543,6 +558,9 @@ def probe_one(args):
             findings.append(("crash", label, "signal %d %s" % (-status, first)))
         elif peak_mb > options["memory"]:
             findings.append(("memory", label, "%d MiB" % peak_mb))
+        if err_bytes > ERR_LIMIT:
+            findings.append(("output", label, "%d MiB on standard error: %s" %
+                             (err_bytes >> 20, first)))
     if tree_state(outside) != watched:
         findings.append(("outside", "-", "the folder beside the store changed"))
     if results["verify"][0] == 0:
