@@ -15,7 +15,7 @@
 namespace pellmor {
 
 TFileLock::TFileLock(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd_ < 0)
     throw Exception(Format("Cannot create file \"%s\". %s", path.c_str(), std::strerror(errno)));
   int result;

@@ -11,8 +11,8 @@ namespace pellmor {
 // An exclusive lock on a file, held from construction while the object lives.
 class TFileLock {
  public:
-  // Opens path (created empty when missing) and takes the lock without
-  // waiting. Raises "Cannot create file "<path>". <reason>" when the file
+  // Opens path (created empty when missing; a symbolic link is refused, not
+  // followed) and takes the lock without waiting. Raises "Cannot create file "<path>". <reason>" when the file
   // cannot be opened; Held() tells whether another holder kept it.
   explicit TFileLock(const std::string& path);
   ~TFileLock();

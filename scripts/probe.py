@@ -20,7 +20,7 @@ and a memory limit, and counts what must never happen:
 
   scripts/probe.py [--mutants N] [--seed S] [--jobs J] [--timeout SECONDS]
                    [--memory MB] [--build DIR] [--keep DIR]
-                   [--git-share F] [--convert-share F]
+                   [--git-share F] [--convert-share F] [--only I]
 
 Every mutant gets verify, log, log --json, ls, ls REV --all --json, cat REV
 NAME and checkout of the newest and of a random revision; a share of them
@@ -28,15 +28,18 @@ also verify --git and convert.
 
 The build folder (default build-asan) is configured with PELLMOR_SANITIZE and
 built when its quarv is missing. --keep copies every mutant with a finding
-there. The status is 1 when anything was counted.
+there; --only I (with the same --seed) makes and probes mutant I alone, to
+look again at what a finding names. The status is 1 when anything was
+counted, and 2 when a worker of the probe itself died.
 """
 import argparse
 import hashlib
-import multiprocessing
+import concurrent.futures
 import os
 import random
 import shutil
 import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -261,6 +264,11 @@ def containers(work):
 
 
 def read(path):
+    """A store file's bytes. Anything but a regular file (a FIFO, a link to
+    /dev/zero that an earlier mutation made) is refused: opening it could block
+    the probe, reading it could fill the probe's own memory."""
+    if not stat.S_ISREG(os.lstat(path).st_mode):
+        raise OSError("not a regular file: " + path)
     with open(path, "rb") as f:
         return f.read()
 
@@ -623,6 +631,7 @@ def main():
                         help="the share of mutants that `convert` also runs on")
     parser.add_argument("--build", default=os.path.join(TOP, "build-asan"))
     parser.add_argument("--keep", help="copy every mutant with a finding into this folder")
+    parser.add_argument("--only", type=int, help="probe this mutant alone")
     options = parser.parse_args()
 
     quarv = ensure_build(os.path.abspath(options.build))
@@ -641,15 +650,23 @@ def main():
         shared = {"ctx": ctx, "timeout": options.timeout, "memory": options.memory,
                   "keep": options.keep and os.path.abspath(options.keep), "scratch": scratch,
                   "convert_share": options.convert_share, "git_share": options.git_share}
-        jobs = [(i, options.seed * 1000003 + i, base, quarv, shared)
-                for i in range(options.mutants)]
+        indexes = [options.only] if options.only is not None else range(options.mutants)
+        jobs = [(i, options.seed * 1000003 + i, base, quarv, shared) for i in indexes]
         counts = {kind: 0 for kind in KINDS}
         examples = {kind: [] for kind in KINDS}
         runs = 0
         started = time.time()
-        with multiprocessing.Pool(options.jobs) as pool:
-            for done, (index, what, findings, commands) in enumerate(
-                    pool.imap_unordered(probe_one, jobs), 1):
+        # An executor, not a pool: a worker that dies (killed by the kernel)
+        # breaks it with an error instead of leaving its mutant waiting for ever.
+        with concurrent.futures.ProcessPoolExecutor(options.jobs) as executor:
+            futures = [executor.submit(probe_one, job) for job in jobs]
+            for done, future in enumerate(concurrent.futures.as_completed(futures), 1):
+                try:
+                    index, what, findings, commands = future.result()
+                except concurrent.futures.process.BrokenProcessPool as error:
+                    print("a worker of the probe died after %d mutants: %s" % (done - 1, error),
+                          file=sys.stderr)
+                    return 2
                 runs += commands
                 for kind, label, detail in findings:
                     counts[kind] += 1
@@ -660,7 +677,7 @@ def main():
                     print("%d mutants, %d runs, %.0f s" % (done, runs, time.time() - started),
                           file=sys.stderr)
         print("%d mutants, %d command runs in %.0f s (seed %d)" %
-              (options.mutants, runs, time.time() - started, options.seed))
+              (len(jobs), runs, time.time() - started, options.seed))
         for kind in KINDS:
             print("  %-14s %d" % (kind, counts[kind]))
             for example in examples[kind]:

@@ -11,6 +11,7 @@
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 #include "foundation/ShownText.h"
+#include "foundation/TextLines.h"
 #include "foundation/uMyStreamUtils.h"
 #include "store/CheckoutNames.h"
 #include "store/CommitRecord.h"
@@ -19,6 +20,13 @@
 #include "store/uMyHistory.h"
 
 namespace pellmor {
+
+namespace {
+
+// History.txt lines that name no revision, reported one by one; the rest counted.
+constexpr int kLinesShown = 10;
+
+}  // namespace
 
 TStoreVerifier::TStoreVerifier(const TQuarvReader& reader, TProblemSink sink, TLoadParts parts)
     : reader_(reader), sink_(std::move(sink)), parts_(parts) {}
@@ -124,6 +132,17 @@ void TStoreVerifier::CheckUnlisted() {
 
 void TStoreVerifier::CheckHistory() {
   const std::string file = reader_.HistoryFileName();
+  // Readers pass over lines that name no revision; a store never writes one.
+  if (FileExists(file)) {
+    int unnamed = 0;
+    for (const std::string& line : ReadTextFile(file)) {
+      if (HistoryLineNumber(line) >= 0) continue;
+      if (++unnamed <= kLinesShown)
+        Report(file, Format("the line '%s' names no revision", QuoteName(line).c_str()));
+    }
+    if (unnamed > kLinesShown)
+      Report(file, Format("%d more lines name no revision", unnamed - kLinesShown));
+  }
   int64_t expected = 1;  // one past the largest number so far: 2^31 after the largest revision
   for (const TMyHistoryItem& item : reader_.HistoryItems()) {
     const int32_t number = item.Revision;

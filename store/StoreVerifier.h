@@ -34,8 +34,8 @@ class TStoreVerifier {
   // no content is held whole.
   using TRevisionHook = std::function<void(TMyContaner& revision)>;
 
-  // Checks History.txt (its lines name N.dat for revisions 1, 2, 3, ...
-  // without gaps or repeats), then each listed revision in ascending number:
+  // Checks History.txt (each of its lines names N.dat, for revisions 1, 2,
+  // 3, ... without gaps or repeats), then each listed revision in ascending number:
   // the container exists and loads, its number and its PreviousNumber and
   // NextNumber agree with the history, its names are unique (ASCII case
   // ignored) and safe to check out and its symbolic links' targets can be

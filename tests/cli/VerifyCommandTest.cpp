@@ -107,6 +107,14 @@ TEST(VerifyCommandTest, EveryKindOfDamageIsReportedWithItsFile) {
          test::WriteFile(s.Store("History.txt"), "1.dat\r\n02.dat\r\n3.dat\r\n");
        },
        "History.txt", "the line '02.dat' should read '2.dat'"},
+      {"a history line that names no revision",
+       [](SampleStore& s) {
+         test::WriteFile(s.Store("History.txt"), "1.dat\r\nnotes\r\n2.dat\r\n3.dat\r\n");
+       },
+       "History.txt", "the line 'notes' names no revision"},
+      {"a history of junk, beside every container",
+       [](SampleStore& s) { test::WriteFile(s.Store("History.txt"), "\x01\x02Quarv\x7f\r\n"); },
+       "History.txt", "the line '\"\\001\\002Quarv\\177\"' names no revision"},
       {"an entry whose bytes are nowhere",
        [](SampleStore& s) {
          s.Rewrite(3, [](TMyContaner& c) { c.Files.FindByName("c.txt")->DataRevision = 2; });

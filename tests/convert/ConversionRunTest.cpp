@@ -422,6 +422,20 @@ TEST_F(ConversionRunTest, ASecondRunOnTheStoreIsRefusedWhileTheFirstHoldsIt) {
   EXPECT_FALSE(fs::exists(Store("History.txt")));
 }
 
+// A store may come from anyone: its lock file as a link must not make the
+// run create or open a file the link names outside the folder.
+TEST_F(ConversionRunTest, ALockFileThatIsALinkIsRefusedNotFollowed) {
+  const test::TempDir outside;
+  const std::string target = outside.Path() + "made-by-the-run";
+  fs::create_directories(Store(""));
+  fs::create_symlink(target, Store("Run.lock"));
+  TestProgress progress;
+  const std::string error = test::ErrorOf([&] { RunConversion(Folder(), progress); });
+  EXPECT_EQ(error.rfind("Cannot create file \"" + Store("Run.lock") + "\".", 0), 0u) << error;
+  EXPECT_FALSE(fs::exists(fs::symlink_status(target))) << "created through the link";
+  EXPECT_FALSE(fs::exists(Store("History.txt")));
+}
+
 TEST_F(ConversionRunTest, ADamagedStoreIsNotAppendedTo) {
   TestProgress first;
   first.StopAfter = 3;
