@@ -3,7 +3,11 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
+
+#include "foundation/AsciiText.h"
 
 namespace pellmor {
 
@@ -35,6 +39,7 @@ TWatchedListings::~TWatchedListings() {
 
 void TWatchedListings::DropAll() {
   kept_.clear();
+  stale_.clear();
   for (const auto& [watch, path] : paths_) ::inotify_rm_watch(fd_, watch);
   paths_.clear();
 }
@@ -63,20 +68,65 @@ void TWatchedListings::Refresh() {
       const auto watched = paths_.find(event->wd);
       if (watched == paths_.end()) continue;
       const std::string& path = watched->second;
-      kept_.erase(path);
+      // The changed entry, named in the event (an event on the folder itself
+      // names none, and changes only the folder's own entry in its parent).
+      const std::string name = event->len != 0 ? std::string(event->name) : std::string();
+      if (!name.empty()) MarkStale(path, name);
       // An entry created, removed or renamed moves the folder's own times,
       // which its parent's listing shows.
-      if (event->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO)) {
+      if (name.empty() || (event->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO))) {
         const size_t parentEnd = path.rfind('/', path.size() - 2);
-        if (parentEnd != std::string::npos) kept_.erase(path.substr(0, parentEnd + 1));
+        if (parentEnd != std::string::npos)
+          MarkStale(path.substr(0, parentEnd + 1),
+                    path.substr(parentEnd + 1, path.size() - parentEnd - 2));
       }
     }
   }
 }
 
+void TWatchedListings::MarkStale(const std::string& path, const std::string& name) {
+  if (kept_.count(path) != 0) stale_[path].insert(name);
+}
+
+bool TWatchedListings::ReadStaleEntries(const std::string& path,
+                                        std::vector<TFolderEntry>& entries) {
+  const auto stale = stale_.find(path);
+  if (stale == stale_.end()) return true;
+  // In the listing's order: by the upper-case name, then by the name's bytes.
+  const auto before = [](const TFolderEntry& entry, const std::pair<std::string, std::string>& key) {
+    const std::string upper = UpperCaseAscii(entry.Name);
+    return upper != key.first ? upper < key.first : entry.Name < key.second;
+  };
+  for (const std::string& name : stale->second) {
+    TFolderEntry fresh;
+    fresh.Name = name;
+    errno = 0;
+    bool present = ReadEntryInfo(path + name, fresh.Info);
+    // Anything but "gone" is for a full listing to meet (and report).
+    if (!present && errno != ENOENT && errno != ENOTDIR) return false;
+    present = present && fresh.Info.Type != EntryType::Special;
+    const auto at = std::lower_bound(entries.begin(), entries.end(),
+                                     std::make_pair(UpperCaseAscii(name), name), before);
+    const bool listed = at != entries.end() && at->Name == name;
+    if (present && listed)
+      *at = std::move(fresh);
+    else if (present)
+      entries.insert(at, std::move(fresh));
+    else if (listed)
+      entries.erase(at);
+  }
+  ++entryReads_;
+  stale_.erase(stale);
+  return true;
+}
+
 const std::vector<TFolderEntry>* TWatchedListings::List(const std::string& path,
                                                         std::vector<TFolderEntry>& scratch) {
-  if (const auto kept = kept_.find(path); kept != kept_.end()) return &kept->second;
+  if (const auto kept = kept_.find(path); kept != kept_.end()) {
+    if (ReadStaleEntries(path, kept->second)) return &kept->second;
+    kept_.erase(kept);
+    stale_.erase(path);
+  }
   ++diskListings_;
   // The watch comes first: whatever changes after it is reported, so a
   // listing read after it is good until its folder's first event.

@@ -4,6 +4,7 @@
 // watch cannot vouch for is listed from the disk as before.
 #pragma once
 
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -13,8 +14,11 @@
 namespace pellmor {
 
 // Keeps each folder's listing (foundation ListFolder's entries, unfiltered)
-// while the kernel reports no change inside it: no entry created, removed,
-// renamed, written or given new attributes or times. Reads are not watched
+// and reads again only the entries the kernel reports changed since: created,
+// removed, renamed, written or given new attributes or times (with the
+// folder's own entry in its parent, whose times such changes move). When
+// folders are created, removed or renamed below a watched one, or events
+// were lost, every listing is read again from the disk. Reads are not watched
 // (the scan's own would make every listing stale at once), so a kept listing
 // may show an older access time than the disk; a run records an entry's
 // times only when its bytes or attributes changed, which its folder reports.
@@ -29,9 +33,10 @@ class TWatchedListings {
   TWatchedListings& operator=(const TWatchedListings&) = delete;
   ~TWatchedListings();
 
-  // Takes the changes reported since the last call: the listings of changed
-  // folders are dropped; a folder created, removed or renamed (or more
-  // changes than the kernel queued) drops them all. Call before each scan.
+  // Takes the changes reported since the last call: the entries they name
+  // are read again when their folder is next listed; a folder removed or
+  // renamed (or more changes than the kernel queued) drops every listing.
+  // Call before each scan.
   void Refresh();
 
   // The folder's entries as ListFolder(path) gives them: the kept listing
@@ -44,14 +49,25 @@ class TWatchedListings {
 
   // How many times List read a folder from the disk.
   size_t DiskListings() const { return diskListings_; }
+  // How many times List read a kept listing's changed entries again.
+  size_t EntryReads() const { return entryReads_; }
 
  private:
   void DropAll();
+  // Notes that the entry name of the folder path changed, when path's
+  // listing is kept.
+  void MarkStale(const std::string& path, const std::string& name);
+  // Reads path's changed entries into its kept listing, in place; false
+  // when one cannot be read (the listing is then to be read whole).
+  bool ReadStaleEntries(const std::string& path, std::vector<TFolderEntry>& entries);
 
   int fd_ = -1;
   std::unordered_map<std::string, std::vector<TFolderEntry>> kept_;  // by path
   std::unordered_map<int, std::string> paths_;                       // by watch
+  // The names of changed entries in kept listings, by the folder's path.
+  std::unordered_map<std::string, std::set<std::string>> stale_;
   size_t diskListings_ = 0;
+  size_t entryReads_ = 0;
 };
 
 }  // namespace pellmor

@@ -143,6 +143,8 @@ void TQuarv_Engine::LoadContent(TMyFile& entry) {
   if (entry.DataRevision >= (holder ? holder->Number : 0)) return;
   TMyContaner* source = FileSystem->FindByNumber(entry.DataRevision);
   if (source == nullptr) return;
+  if (!source->Loaded && recentContents_.Take(source->Number, entry.UpperName(), entry.Content))
+    return;
   if (!source->RecordsLoaded) FileSystem->LoadNumbered(*source, lpRecords);
   TMyFile* stored = source->Files.FindByName(entry.Name());
   if (stored == nullptr) return;
@@ -233,7 +235,10 @@ void TQuarv_Engine::FinishCommit() {
 }
 
 void TQuarv_Engine::TakeRecordedRevision(TMemoryStream& image) {
-  for (const auto& container : FileSystem->Containers) container->Unload();
+  for (const auto& container : FileSystem->Containers) {
+    if (container->Loaded) KeepRecentContents(*container);
+    container->Unload();
+  }
   // Its records read from its image, as a Load reads them from its file,
   // nothing of the working state of the staging; the contents it carries
   // are the staged bytes themselves (the image holds them in the same
@@ -250,6 +255,12 @@ void TQuarv_Engine::TakeRecordedRevision(TMemoryStream& image) {
   }
   recorded.Loaded = true;
   Index = std::make_unique<TMyContaner>();
+}
+
+void TQuarv_Engine::KeepRecentContents(TMyContaner& container) {
+  for (const auto& entry : container.Files)
+    if (entry->DataRevision == container.Number && entry->Content.Size() != 0)
+      recentContents_.Put(container.Number, entry->UpperName(), entry->Content);
 }
 
 bool TQuarv_Engine::TakeStagedEntries(int32_t number) {

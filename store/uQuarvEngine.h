@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "store/ContentCache.h"
 #include "store/uMyFS.h"
 #include "store/uMyHistory.h"
 #include "store/uMyRename.h"
@@ -55,6 +56,8 @@ class TQuarv_Engine {
   // The default author and author e-mail of a revision that names none.
   static constexpr char kDefaultAuthor[] = "Kestovar";
   static constexpr char kDefaultEmail[] = "kestovar@quarv.invalid";
+  // The bytes of recent revisions kept for the comparisons that follow.
+  static constexpr size_t kRecentContentBudget = size_t{64} << 20;
 
   // Opens the engine on a working root folder (with or without a trailing
   // '/'). When root has no .Quarv but its parent folder has, the parent's
@@ -85,10 +88,12 @@ class TQuarv_Engine {
 
   // Fills entry.Content (position 0) from the container numbered
   // entry.DataRevision when that is older than the container holding the
-  // entry. That container's records are read on first use and stay; of its
-  // content blocks only the entry's own is read (all of them are at hand
-  // when it was loaded in full). Does nothing when the container or the
-  // entry in it cannot be found.
+  // entry. Bytes this engine recorded lately come from memory (a bounded
+  // set of the newest, each handed out once); otherwise that container's
+  // records are read on first use and stay, and of its content blocks only
+  // the entry's own is read (all of them are at hand when it was loaded in
+  // full). Does nothing when the container or the entry in it cannot be
+  // found.
   void LoadContent(TMyFile& entry);
 
   // For each source entry: appends a copy (with content) when target has no
@@ -171,9 +176,12 @@ class TQuarv_Engine {
   // After WriteRevision: the containers as LoadContainers would now read
   // them. The revision recorded (Index, written as image) becomes the
   // newest, held in full; every other container is known by its number
-  // only, so that what the engine holds stays bounded by one revision, not
-  // the history. Index becomes a new empty one.
+  // only, so that what the engine holds stays bounded by one revision (and
+  // the recent contents' budget), not the history. Index becomes a new
+  // empty one.
   void TakeRecordedRevision(TMemoryStream& image);
+  // Moves the bytes a loaded container holds of its own into recentContents_.
+  void KeepRecentContents(TMyContaner& container);
   // BeginCommitUtc, with the compression started under policy.
   bool StageRevision(const std::string& message, const std::string& author, uint64_t utcDate,
                      const std::string& email, std::launch policy);
@@ -185,6 +193,8 @@ class TQuarv_Engine {
     bool ConsumedRenames = false;
     std::future<TPackedContents> Packed;  // reads Index until ready
   };
+  // Of revisions recorded by this engine, before the newest.
+  TContentCache recentContents_{kRecentContentBudget};
   // Declared after Index: destroyed first, waiting for the compression.
   std::optional<TPendingRevision> pending_;
 };

@@ -83,6 +83,12 @@ TEST(WatchedListingsTest, AScanAfterAnyChangeEqualsAFreshScan) {
        "mv a/b old-b && mkdir -p a/b/c && printf other > a/b/c/three.txt"},
       {"folder swapped with another", "mv a/b t && mv d a/b && mv t d"},
       {"root's files replaced", "rm top.txt && mkdir top.txt"},
+      {"a name beside one equal but for case", "printf x > a/ONE.txt && printf y > a/One.txt"},
+      {"folder's mode changed", "chmod 700 a/b"},
+      {"file added, written and removed again", "printf x > d/gone && printf y >> d/gone && rm d/gone"},
+      {"file replaced by a FIFO", "rm d/four.txt && mkfifo d/four.txt"},
+      {"many files added to one folder",
+       "for i in $(seq 1 40); do printf $i > a/b/f$i.txt; done && rm a/b/f7.txt"},
   };
   for (const ChangeCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -98,7 +104,7 @@ TEST(WatchedListingsTest, AScanAfterAnyChangeEqualsAFreshScan) {
   }
 }
 
-TEST(WatchedListingsTest, OnlyChangedFoldersAreListedAgain) {
+TEST(WatchedListingsTest, OnlyChangedEntriesAreReadAgain) {
   TempDir dir;
   LayOut(dir);
   TWatchedListings listings;
@@ -113,20 +119,23 @@ TEST(WatchedListingsTest, OnlyChangedFoldersAreListedAgain) {
   Scan(dir, &listings);
   EXPECT_EQ(listings.DiskListings(), 5u);
 
+  // A written file: its entry in its folder's kept listing.
   WriteFile(dir / "a/b/two.txt", "changed");
   Scan(dir, &listings);
-  EXPECT_EQ(listings.DiskListings(), 6u);
+  EXPECT_EQ(listings.DiskListings(), 5u);
+  EXPECT_EQ(listings.EntryReads(), 1u);
 
-  // A new folder: itself, its parent, and the parent's parent, whose
-  // listing shows the parent's times.
+  // A new folder is listed; its entry in its parent and its parent's entry
+  // in the root (which shows the parent's times) are read again.
   WriteFile(dir / "d/e/five.txt", "five");
   Scan(dir, &listings);
-  EXPECT_EQ(listings.DiskListings(), 9u);
+  EXPECT_EQ(listings.DiskListings(), 6u);
+  EXPECT_EQ(listings.EntryReads(), 3u);
 
   // A folder removed leaves no listing to trust: all five are read again.
   ASSERT_EQ(test::Run("rm -r '" + (dir / "d/e") + "'"), 0);
   Scan(dir, &listings);
-  EXPECT_EQ(listings.DiskListings(), 14u);
+  EXPECT_EQ(listings.DiskListings(), 11u);
 }
 
 TEST(WatchedListingsTest, AMissingFolderIsNoListing) {

@@ -611,6 +611,41 @@ TEST_F(EngineTest, AnEngineGoesOnAfterCommitAsAFreshLoadWouldFindTheStore) {
   EXPECT_EQ(Revision(4)->Files.FindByName("a.txt")->Version, 3);
 }
 
+// An engine that recorded the revisions hands out their bytes as a fresh
+// engine reads them from the containers: each entry's own revision's, also
+// when the same name changed in the revisions around it, and again when
+// asked twice.
+TEST_F(EngineTest, BytesOfRevisionsAnEngineRecordedAreTheStoredOnes) {
+  auto engine = Open();
+  struct Change {
+    std::string name, bytes;
+    uint8_t kind;
+  };
+  const std::vector<std::vector<Change>> revisions = {
+      {{"a.txt", "one", ckAdded}, {"B.txt", "bee", ckAdded}},
+      {{"a.txt", "two", ckModified}},
+      {{"b.txt", "bee, written in lower case", ckModified}, {"c.txt", "see", ckAdded}},
+      {{"a.txt", "three", ckModified}},
+      {{"d.txt", "dee", ckAdded}},
+  };
+  for (size_t i = 0; i < revisions.size(); ++i) {
+    for (const Change& change : revisions[i]) Stage(*engine, change.name, change.bytes, change.kind);
+    engine->CommitUtc("r", "ann", 133000000000000000ULL + i, "a@b");
+  }
+  const auto fresh = Open();
+  const auto fetched = [](TQuarv_Engine& e, const std::string& name) {
+    TMyFile* entry = e.FileSystem->Containers.Last()->Files.FindByName(name);
+    entry->Content.Clear();
+    e.LoadContent(*entry);
+    return std::to_string(entry->DataRevision) + ":" + Text(entry->Content);
+  };
+  for (const std::string name : {"a.txt", "b.txt", "c.txt", "a.txt", "c.txt"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(fetched(*engine, name), fetched(*fresh, name));
+  }
+  EXPECT_EQ(fetched(*engine, "a.txt"), "4:three");
+}
+
 // A revision begun is compressed aside and written by FinishCommit alone:
 // until then the store is as it was, and an engine dropped with a revision
 // pending leaves it so.
