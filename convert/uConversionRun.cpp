@@ -142,7 +142,7 @@ class TRun {
         progress_.CommitBegun(number, static_cast<int>(position), planned.Info);
         TGitCommit commit = LookupCommit(repository_, planned.Id);
         trees_.Check(commit.get());
-        Checkout(std::move(commit), planned.Hex);
+        Checkout(std::move(commit), planned.Hex, IndexWrite::kInMemory);
         if (staged) writeStaged();
         const int revision = StageRevision(engine, planned.Info, digests, listings);
         staged = TStagedCommit{&planned, revision};
@@ -196,7 +196,7 @@ class TRun {
   // differ from the commit checked out last), the marker deleted.
   void RestoreHead() {
     if (!touched_) return;
-    Checkout(LookupCommit(repository_, OidOf(head_)), head_);
+    Checkout(LookupCommit(repository_, OidOf(head_)), head_, IndexWrite::kWrite);
     RemoveFile(layout_.RunMarkerFileName());
   }
 
@@ -228,15 +228,17 @@ class TRun {
 
  private:
   // Checks the commit out, the marker naming it first; only the paths that
-  // differ from the commit checked out before, when there is one.
-  void Checkout(TGitCommit commit, const std::string& hex) {
+  // differ from the commit checked out before, when there is one. The
+  // commits of the run keep the Git index in memory; putting HEAD back
+  // writes it (a killed run leaves the user's own index file as it was).
+  void Checkout(TGitCommit commit, const std::string& hex, IndexWrite indexWrite) {
     written_ = holds_;
     written_.Head = head_;
     written_.AddHeld(hex);
     written_.Write(layout_.RunMarkerFileName());
     touched_ = true;
     CrashPoint("run marker written");
-    CheckoutCommit(repository_, commit.get(), last_.get());
+    CheckoutCommit(repository_, commit.get(), last_.get(), kIndexLockWait, indexWrite);
     last_ = std::move(commit);
     holds_ = TRunMarker{head_, {}};
     holds_.AddHeld(hex);

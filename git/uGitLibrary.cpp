@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string_view>
 #include <thread>
@@ -116,21 +117,15 @@ void RemoveBeforeRewriting(git_repository* repository, git_index* baseline, cons
   }
 }
 
-// git_checkout_tree of the paths (after RemoveBeforeRewriting), done again
-// while another Git process holds the index lock, until lockWait has passed. The index is written,
-// under its lock, once the files are: a checkout that found it locked only has to be repeated.
-// Raises the lock's error once the wait is over; returns other results.
-int CheckoutTreeWaiting(git_repository* repository, const git_tree* tree,
-                        const git_checkout_options& options, const std::vector<std::string>& paths,
-                        std::chrono::milliseconds lockWait, const std::string& shortId) {
+// attempt() (which writes the index), done again while another Git process
+// holds the index lock, until lockWait has passed. Raises the lock's error
+// once the wait is over; returns other results.
+int WaitingForIndexLock(git_repository* repository, std::chrono::milliseconds lockWait,
+                        const std::string& shortId, const std::function<int()>& attempt) {
   const auto deadline = std::chrono::steady_clock::now() + lockWait;
   for (;;) {
-    // Again before each try: a try that found the index locked has written
-    // the files without recording them there.
-    RemoveBeforeRewriting(repository, options.baseline_index, tree, paths);
     git_error_clear();
-    const int result =
-        git_checkout_tree(repository, reinterpret_cast<const git_object*>(tree), &options);
+    const int result = attempt();
     if (result != GIT_ELOCKED) return result;
     if (std::chrono::steady_clock::now() >= deadline)
       throw Exception(Format(
@@ -140,6 +135,22 @@ int CheckoutTreeWaiting(git_repository* repository, const git_tree* tree,
           std::chrono::duration<double>(lockWait).count()));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+}
+
+// git_checkout_tree of the paths (after RemoveBeforeRewriting), done again
+// while another Git process holds the index lock. The index is written,
+// under its lock, once the files are: a checkout that found it locked only
+// has to be repeated.
+int CheckoutTreeWaiting(git_repository* repository, const git_tree* tree,
+                        const git_checkout_options& options, const std::vector<std::string>& paths,
+                        std::chrono::milliseconds lockWait, const std::string& shortId) {
+  return WaitingForIndexLock(repository, lockWait, shortId, [&] {
+    // Again before each try: a try that found the index locked has written
+    // the files without recording them there.
+    RemoveBeforeRewriting(repository, options.baseline_index, tree, paths);
+    git_error_clear();
+    return git_checkout_tree(repository, reinterpret_cast<const git_object*>(tree), &options);
+  });
 }
 
 }  // namespace
@@ -235,7 +246,8 @@ std::string IndexLockFileName(git_repository* repository) {
 }
 
 void CheckoutCommit(git_repository* repository, const git_commit* commit,
-                    const git_commit* previous, std::chrono::milliseconds lockWait) {
+                    const git_commit* previous, std::chrono::milliseconds lockWait,
+                    IndexWrite indexWrite) {
   git_error_clear();
   const std::string shortId = OidToText(*git_commit_id(commit), kShortIdLength);
   const auto fail = [&shortId](int result) {
@@ -249,7 +261,9 @@ void CheckoutCommit(git_repository* repository, const git_commit* commit,
   result = git_commit_tree(&raw_tree, commit);
   TGitTree tree(raw_tree);
   if (result != 0) throw fail(result);
-  options.checkout_strategy = GIT_CHECKOUT_FORCE;
+  const unsigned int keepIndex =
+      indexWrite == IndexWrite::kInMemory ? GIT_CHECKOUT_DONT_WRITE_INDEX : 0;
+  options.checkout_strategy = GIT_CHECKOUT_FORCE | keepIndex;
   options.progress_cb = [](const char*, size_t, size_t, void*) { CrashPoint("file checked out"); };
   // What is checked out now is what the index records (the previous checkout
   // updated it), not HEAD: with that baseline only the files that differ
@@ -269,7 +283,16 @@ void CheckoutCommit(git_repository* repository, const git_commit* commit,
     const TGitTree previousTree(raw_previous);
     if (result != 0) throw fail(result);
     paths = ChangedPaths(repository, previousTree.get(), tree.get(), fail);
-    if (paths.empty()) return;
+    if (paths.empty()) {
+      // Nothing to write but the index, which earlier checkouts may have
+      // kept in memory.
+      if (indexWrite == IndexWrite::kWrite) {
+        result = WaitingForIndexLock(repository, lockWait, shortId,
+                                     [&] { return git_index_write(index.get()); });
+        if (result != 0) throw fail(result);
+      }
+      return;
+    }
     // Only the paths that differ from the previous commit, as plain names:
     // the rest of the folder already holds this tree, so checking it would
     // only cost a stat of every file. libgit2 reads a backslash in such a
@@ -303,7 +326,7 @@ void CheckoutCommit(git_repository* repository, const git_commit* commit,
     if (result != 0) throw fail(result);
     options.baseline_index = empty.get();
     options.paths = {};
-    options.checkout_strategy = GIT_CHECKOUT_FORCE;
+    options.checkout_strategy = GIT_CHECKOUT_FORCE | keepIndex;
     result = CheckoutTreeWaiting(repository, tree.get(), options, paths, lockWait, shortId);
     if (result != 0) throw fail(result);
   }

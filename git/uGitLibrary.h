@@ -107,10 +107,16 @@ TGitCommitInfo ReadCommit(const git_commit* commit);
 // How long a checkout waits for another Git process to release the index.
 inline constexpr std::chrono::milliseconds kIndexLockWait{10000};
 
+// Whether a checkout writes the index file (.git/index) or only updates the
+// repository's index in memory, which the next checkout through the same
+// repository object takes as its baseline. A run of checkouts writes it at
+// its last one: each write costs a file and a digest of every entry.
+enum class IndexWrite { kWrite, kInMemory };
+
 // Makes the working folder match the commit's tree, overwriting local changes
 // (checkout options of version 1, strategy force), and updates the index to
-// it; only files that differ from the index are written. HEAD and the branch
-// are left as they are. Raises "Cannot check out commit <short id>. <libgit2 text>".
+// it (written to its file, or in memory: indexWrite); only files that differ
+// from the index are written. HEAD and the branch are left as they are. Raises "Cannot check out commit <short id>. <libgit2 text>".
 //
 // previous: the commit this function checked out last into the same folder,
 // which nothing has changed since; then only the paths whose entries differ
@@ -139,7 +145,8 @@ inline constexpr std::chrono::milliseconds kIndexLockWait{10000};
 // writes is a crash point (foundation/Platform.h).
 void CheckoutCommit(git_repository* repository, const git_commit* commit,
                     const git_commit* previous = nullptr,
-                    std::chrono::milliseconds lockWait = kIndexLockWait);
+                    std::chrono::milliseconds lockWait = kIndexLockWait,
+                    IndexWrite indexWrite = IndexWrite::kWrite);
 
 // The path of the repository's index lock file (<git folder>/index.lock).
 std::string IndexLockFileName(git_repository* repository);

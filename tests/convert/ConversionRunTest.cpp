@@ -165,6 +165,10 @@ class ConversionRunTest : public ::testing::Test {
   // The folder holds HEAD's files and the user's untracked file, nothing else.
   void ExpectFolderAtHead() {
     EXPECT_EQ(Status(), "?? notes.txt\n");
+    // The index file is HEAD's and knows every file as written (a stale
+    // entry would show here without its content being looked at).
+    EXPECT_EQ(repo_.Git({"diff-files", "--name-only"}), "");
+    EXPECT_EQ(repo_.Git({"diff-index", "--cached", "--name-only", "HEAD"}), "");
     EXPECT_EQ(test::ReadFile(Folder() + "keep.txt"), "keep 2\n");
     EXPECT_FALSE(fs::exists(Store("Run.txt")));
   }
