@@ -663,6 +663,11 @@ TMyContaner* TMyContanerList::Add() {
   return TObjectList<TMyContaner>::Add(std::make_unique<TMyContaner>(this));
 }
 
+TMyContaner* TMyContanerList::Adopt(std::unique_ptr<TMyContaner> container) {
+  container->owner_ = this;
+  return TObjectList<TMyContaner>::Add(std::move(container));
+}
+
 TMyContaner* TMyContanerList::FindPrevious(const TMyContaner& container) const {
   if (container.PreviousNumber == 0) return nullptr;
   const int start = std::min(container.Number - 1, Count() - 1);

@@ -342,6 +342,8 @@ class TMyContaner : public TPersistent {
   void AssignTo(TPersistent& dest) const override;
 
  private:
+  friend class TMyContanerList;
+
   void ReadFrom(TStream& stream, TLoadParts parts);
 
   TMyContanerList* owner_;
@@ -354,6 +356,9 @@ class TMyContanerList : public TObjectList<TMyContaner> {
 
   // Appends a new empty container owned by this list.
   TMyContaner* Add();
+  // Appends a container made elsewhere (the engine's index once recorded),
+  // owned by this list from now on.
+  TMyContaner* Adopt(std::unique_ptr<TMyContaner> container);
   // The container numbered container.PreviousNumber, searched from position
   // Number - 1 (or the last) down to 0; nullptr when PreviousNumber is 0 or
   // no container matches.

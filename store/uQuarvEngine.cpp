@@ -8,6 +8,7 @@
 #include "foundation/Platform.h"
 #include "foundation/ShownText.h"
 #include "foundation/TextLines.h"
+#include "foundation/Utf8.h"
 #include "foundation/uMyStreamUtils.h"
 #include "store/RecordBatch.h"
 #include "store/StoreLayout.h"
@@ -231,29 +232,35 @@ void TQuarv_Engine::FinishCommit() {
   TMemoryStream image;
   Index->SaveToStream(image, &packed);
   WriteRevision(pending.Number, image, pending.Previous, pending.ConsumedRenames);
-  TakeRecordedRevision(image);
+  TakeRecordedRevision();
 }
 
-void TQuarv_Engine::TakeRecordedRevision(TMemoryStream& image) {
+void TQuarv_Engine::TakeRecordedRevision() {
   for (const auto& container : FileSystem->Containers) {
     if (container->Loaded) KeepRecentContents(*container);
     container->Unload();
   }
-  // Its records read from its image, as a Load reads them from its file,
-  // nothing of the working state of the staging; the contents it carries
-  // are the staged bytes themselves (the image holds them in the same
-  // order), not expanded again.
-  TMyContaner& recorded = *FileSystem->Containers.Add();
-  recorded.LoadFromStream(image, lpRecords);
-  if (recorded.Files.Count() != Index->Files.Count())
-    throw Exception("The recorded revision does not read back as it was written", ekDamaged);
-  for (int i = 0; i < recorded.Files.Count(); ++i) {
-    TMyFile& entry = *recorded.Files[i];
-    if (entry.DataRevision != recorded.Number) continue;
-    entry.Content.Swap(Index->Files[i]->Content);
-    entry.Content.SetPosition(0);
+  // The staged revision itself becomes the newest container, holding what a
+  // Load reads of it: its records as they were written (WriteHeader and
+  // WriteContent set Compressed and ContentOffset), its own bytes (the
+  // staged ones, not expanded again), the comment as it reads back, and
+  // nothing of the working state of the staging.
+  TMyContaner& recorded = *Index;
+  recorded.Comment = ToWellFormedUtf8(recorded.Comment);
+  recorded.FormatVersion = kContainerFormatVersion;
+  for (const auto& entry : recorded.Files) {
+    entry->Untouched = true;
+    entry->Seen = false;
+    entry->OffsetSlotPos = 0;
+    if (!entry->IsLink) entry->LinkName.clear();
+    if (entry->DataRevision == recorded.Number)
+      entry->Content.SetPosition(0);
+    else
+      entry->Content.Clear();
   }
+  recorded.RecordsLoaded = true;
   recorded.Loaded = true;
+  FileSystem->Containers.Adopt(std::move(Index));
   Index = std::make_unique<TMyContaner>();
 }
 

@@ -179,7 +179,7 @@ class TQuarv_Engine {
   // only, so that what the engine holds stays bounded by one revision (and
   // the recent contents' budget), not the history. Index becomes a new
   // empty one.
-  void TakeRecordedRevision(TMemoryStream& image);
+  void TakeRecordedRevision();
   // Moves the bytes a loaded container holds of its own into recentContents_.
   void KeepRecentContents(TMyContaner& container);
   // BeginCommitUtc, with the compression started under policy.
