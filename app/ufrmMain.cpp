@@ -165,7 +165,7 @@ class TWindowProgress : public TConversionProgress {
   void CommitBegun(int number, int position, const TGitCommitInfo&) override {
     line_ = position;
     gauge_->StepProgress(1);
-    list_->clearSelection();
+    // The user's own selection goes too (ClearAndSelect).
     list_->setCurrentRow(line_, QItemSelectionModel::ClearAndSelect);
     form_->setWindowTitle(QString::fromStdString(
         Format("Pellmor - Converting... %d from %d", number, gauge_->MaxValue())));
