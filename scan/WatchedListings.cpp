@@ -29,6 +29,9 @@ bool MovesFolders(uint32_t mask) {
   return (mask & IN_ISDIR) != 0 && (mask & (IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO)) != 0;
 }
 
+// The most changed entries of one folder read again one by one.
+constexpr size_t kMostEntriesReadAgain = 256;
+
 }  // namespace
 
 TWatchedListings::TWatchedListings() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
@@ -92,6 +95,9 @@ bool TWatchedListings::ReadStaleEntries(const std::string& path,
                                         std::vector<TFolderEntry>& entries) {
   const auto stale = stale_.find(path);
   if (stale == stale_.end()) return true;
+  // Each entry put in its place moves the ones after it: past so many, one
+  // listing of the whole folder costs less.
+  if (stale->second.size() > kMostEntriesReadAgain) return false;
   // In the listing's order: by the upper-case name, then by the name's bytes.
   const auto before = [](const TFolderEntry& entry, const std::pair<std::string, std::string>& key) {
     const std::string upper = UpperCaseAscii(entry.Name);

@@ -89,6 +89,8 @@ TEST(WatchedListingsTest, AScanAfterAnyChangeEqualsAFreshScan) {
       {"file replaced by a FIFO", "rm d/four.txt && mkfifo d/four.txt"},
       {"many files added to one folder",
        "for i in $(seq 1 40); do printf $i > a/b/f$i.txt; done && rm a/b/f7.txt"},
+      {"more files added than are read one by one",
+       "for i in $(seq 1 300); do : > a/f$i.txt; done && chmod +x a/one.txt"},
   };
   for (const ChangeCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -136,6 +138,11 @@ TEST(WatchedListingsTest, OnlyChangedEntriesAreReadAgain) {
   ASSERT_EQ(test::Run("rm -r '" + (dir / "d/e") + "'"), 0);
   Scan(dir, &listings);
   EXPECT_EQ(listings.DiskListings(), 11u);
+
+  // So many entries changed in one folder that it is listed again whole.
+  ASSERT_EQ(test::Run("cd '" + (dir / "a") + "' && for i in $(seq 1 300); do : > f$i; done"), 0);
+  Scan(dir, &listings);
+  EXPECT_EQ(listings.DiskListings(), 12u);
 }
 
 TEST(WatchedListingsTest, AMissingFolderIsNoListing) {
