@@ -194,7 +194,8 @@ const TContentDigest& TGitComparison::CheckoutDigest(const TTreeFile& file,
   const TBlob blob = LoadBlob(file.Blob);
   // The attributes of the commit itself, as its checkout finds them in the
   // folder, with the repository's own (info/attributes) and its configuration.
-  git_filter_options options = GIT_FILTER_OPTIONS_INIT;
+  git_filter_options options{};
+  options.version = GIT_FILTER_OPTIONS_VERSION;
   options.flags = GIT_FILTER_ATTRIBUTES_FROM_COMMIT;
   options.attr_commit_id = commit.Id;
   git_filter_list* raw = nullptr;
