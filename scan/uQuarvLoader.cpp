@@ -187,7 +187,6 @@ void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder, const st
     const TMyFile* stagedEntry = target_->Files.FindByName(rel);
     const bool staged = stagedEntry != nullptr && !stagedEntry->IsLink;
     if (staged ? stagedEntry->Deleted : IsLeftOut(rel)) continue;
-    std::string path = DiskPath(engine_.RootPath, rel);
     if (digests_ != nullptr && !staged) {
       // Stamped by the scan, before it is read: a write since changes the stamp.
       const TFileStamp stamp = digests_->Stamp(*node);
@@ -202,7 +201,7 @@ void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder, const st
     } else if (digests_ != nullptr) {
       plannedStamps_.push_back(std::nullopt);
     }
-    paths.push_back(std::move(path));
+    paths.push_back(DiskPath(engine_.RootPath, rel));
   }
   for (const auto& sub : folder.Folders)
     PlanWorkingReads(*static_cast<const TFolderObject*>(sub.get()), prefix + sub->Name + '\\',
