@@ -10,11 +10,11 @@
 # REPOSITORY: a Git repository to convert (cloned first: it is never touched);
 # without it, a generated history of about 1,000 commits over about 2,000 files.
 # --window: the window's run too (pellmor under Xvfb, pressing Prepare and Convert),
-# twice, beside two more runs of the tool in turn, and the ratio of their times. --flat: a generated history whose tree keeps its
-# size (300 files, 3,000 commits, 3 files changed by each), converted by quarv only;
-# prints how long its last 500 commits took against commits 100-600 (a commit
-# should cost the same however long the store is). Every run prints quarv's peak
-# memory.
+# twice, beside two more runs of the tool in turn, and the ratio of their times.
+# --flat: a generated history whose tree keeps its size (300 files, 3,000
+# commits, 3 files changed by each), converted by quarv only; prints how long its
+# last 500 commits took against commits 100-600 (a commit should cost the same
+# however long the store is). Every run prints quarv's peak memory.
 #
 # Needs a Release build, in $PELLMOR_BENCH_BUILD or else build-release/ (made when
 # missing), and the mercurial and fossil packages (xvfb for --window).

@@ -12,8 +12,9 @@ namespace pellmor {
 class TFileLock {
  public:
   // Opens path (created empty when missing; a symbolic link is refused, not
-  // followed) and takes the lock without waiting. Raises "Cannot create file "<path>". <reason>" when the file
-  // cannot be opened; Held() tells whether another holder kept it.
+  // followed) and takes the lock without waiting. Raises "Cannot create file
+  // "<path>". <reason>" when the file cannot be opened; Held() tells whether
+  // another holder kept it.
   explicit TFileLock(const std::string& path);
   ~TFileLock();
   TFileLock(const TFileLock&) = delete;

@@ -178,11 +178,8 @@ bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries) {
   std::vector<std::pair<std::string, size_t>> keys;
   keys.reserve(entries.size());
   for (size_t i = 0; i < entries.size(); ++i) keys.emplace_back(UpperCaseAscii(entries[i].Name), i);
-  // Names equal in upper case (Linux allows a and A side by side) fall back to
-  // their own byte order, so the listing never depends on the directory's order.
   std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    return entries[a.second].Name < entries[b.second].Name;
+    return ListedBefore(a.first, entries[a.second].Name, b.first, entries[b.second].Name);
   });
   std::vector<TFolderEntry> sorted;
   sorted.reserve(entries.size());

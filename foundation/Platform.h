@@ -87,9 +87,17 @@ struct TFolderEntry {
   TEntryInfo Info;
 };
 
+// Whether name a (upperA its ASCII upper case) comes before name b in a
+// folder's listing: by the upper-case names, then, for names equal but for
+// case (Linux allows a and A side by side), by the names' own bytes, so that
+// a listing never depends on the directory's order.
+inline bool ListedBefore(const std::string& upperA, const std::string& a,
+                         const std::string& upperB, const std::string& b) {
+  return upperA != upperB ? upperA < upperB : a < b;
+}
+
 // Lists one folder: "." and ".." and special files (FIFOs, sockets, devices)
-// left out, the rest in ascending ordinal order of their ASCII upper-case
-// names. Returns false when the folder does not exist (or vanished); a folder
+// left out, the rest in ListedBefore's order. Returns false when the folder does not exist (or vanished); a folder
 // that exists but cannot be read raises "Cannot list folder "%s". %s".
 bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries);
 

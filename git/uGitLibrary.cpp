@@ -117,8 +117,9 @@ void RemoveBeforeRewriting(git_repository* repository, git_index* baseline, cons
   }
 }
 
-// attempt() (which writes the index), done again while another Git process
-// holds the index lock, until lockWait has passed. Raises the lock's error
+// attempt() (which writes the index), with the error state cleared before
+// each try, done again while another Git process holds the index lock, until
+// lockWait has passed. Raises the lock's error
 // once the wait is over; returns other results.
 int WaitingForIndexLock(git_repository* repository, std::chrono::milliseconds lockWait,
                         const std::string& shortId, const std::function<int()>& attempt) {
@@ -148,7 +149,6 @@ int CheckoutTreeWaiting(git_repository* repository, const git_tree* tree,
     // Again before each try: a try that found the index locked has written
     // the files without recording them there.
     RemoveBeforeRewriting(repository, options.baseline_index, tree, paths);
-    git_error_clear();
     return git_checkout_tree(repository, reinterpret_cast<const git_object*>(tree), &options);
   });
 }

@@ -116,7 +116,8 @@ enum class IndexWrite { kWrite, kInMemory };
 // Makes the working folder match the commit's tree, overwriting local changes
 // (checkout options of version 1, strategy force), and updates the index to
 // it (written to its file, or in memory: indexWrite); only files that differ
-// from the index are written. HEAD and the branch are left as they are. Raises "Cannot check out commit <short id>. <libgit2 text>".
+// from the index are written. HEAD and the branch are left as they are.
+// Raises "Cannot check out commit <short id>. <libgit2 text>".
 //
 // previous: the commit this function checked out last into the same folder,
 // which nothing has changed since; then only the paths whose entries differ

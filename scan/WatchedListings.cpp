@@ -98,10 +98,8 @@ bool TWatchedListings::ReadStaleEntries(const std::string& path,
   // Each entry put in its place moves the ones after it: past so many, one
   // listing of the whole folder costs less.
   if (stale->second.size() > kMostEntriesReadAgain) return false;
-  // In the listing's order: by the upper-case name, then by the name's bytes.
   const auto before = [](const TFolderEntry& entry, const std::pair<std::string, std::string>& key) {
-    const std::string upper = UpperCaseAscii(entry.Name);
-    return upper != key.first ? upper < key.first : entry.Name < key.second;
+    return ListedBefore(UpperCaseAscii(entry.Name), entry.Name, key.first, key.second);
   };
   for (const std::string& name : stale->second) {
     TFolderEntry fresh;

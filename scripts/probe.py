@@ -33,8 +33,8 @@ look again at what a finding names. The status is 1 when anything was
 counted, and 2 when a worker of the probe itself died.
 """
 import argparse
-import hashlib
 import concurrent.futures
+import hashlib
 import os
 import random
 import shutil

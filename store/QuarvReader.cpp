@@ -39,6 +39,7 @@ TQuarvReader::TQuarvReader(const std::string& folder) : layout_(folder), files_(
     history_.push_back(*item);
     revisions_.push_back(item->Revision);
   }
+  passedOver_ = std::move(items.PassedOver);
 }
 
 std::vector<int32_t> TQuarvReader::SortedRevisions() const {

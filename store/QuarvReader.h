@@ -40,6 +40,8 @@ class TQuarvReader {
   std::vector<int32_t> SortedRevisions() const;
   // The lines of History.txt that name revisions, in its order.
   const std::vector<TMyHistoryItem>& HistoryItems() const { return history_; }
+  // The lines of History.txt that name no revision, which readers pass over.
+  const std::vector<std::string>& PassedOverHistoryLines() const { return passedOver_; }
   bool HasRevision(int32_t number) const;
   // The highest listed number. Raises "The store in '<folder>' holds no
   // revision" for an empty history.
@@ -104,6 +106,7 @@ class TQuarvReader {
   TMyFS_Engine files_;
   std::vector<TMyHistoryItem> history_;
   std::vector<int32_t> revisions_;
+  std::vector<std::string> passedOver_;
 };
 
 }  // namespace pellmor

@@ -11,7 +11,6 @@
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
 #include "foundation/ShownText.h"
-#include "foundation/TextLines.h"
 #include "foundation/uMyStreamUtils.h"
 #include "store/CheckoutNames.h"
 #include "store/CommitRecord.h"
@@ -24,7 +23,7 @@ namespace pellmor {
 namespace {
 
 // History.txt lines that name no revision, reported one by one; the rest counted.
-constexpr int kLinesShown = 10;
+constexpr size_t kLinesShown = 10;
 
 }  // namespace
 
@@ -133,16 +132,11 @@ void TStoreVerifier::CheckUnlisted() {
 void TStoreVerifier::CheckHistory() {
   const std::string file = reader_.HistoryFileName();
   // Readers pass over lines that name no revision; a store never writes one.
-  if (FileExists(file)) {
-    int unnamed = 0;
-    for (const std::string& line : ReadTextFile(file)) {
-      if (HistoryLineNumber(line) >= 0) continue;
-      if (++unnamed <= kLinesShown)
-        Report(file, Format("the line '%s' names no revision", QuoteName(line).c_str()));
-    }
-    if (unnamed > kLinesShown)
-      Report(file, Format("%d more lines name no revision", unnamed - kLinesShown));
-  }
+  const std::vector<std::string>& unnamed = reader_.PassedOverHistoryLines();
+  for (size_t i = 0; i < unnamed.size() && i < kLinesShown; ++i)
+    Report(file, Format("the line '%s' names no revision", QuoteName(unnamed[i]).c_str()));
+  if (unnamed.size() > kLinesShown)
+    Report(file, Format("%zu more lines name no revision", unnamed.size() - kLinesShown));
   int64_t expected = 1;  // one past the largest number so far: 2^31 after the largest revision
   for (const TMyHistoryItem& item : reader_.HistoryItems()) {
     const int32_t number = item.Revision;

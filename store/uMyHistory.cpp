@@ -41,7 +41,10 @@ void TMyHistoryData::LoadFromStream(TStream& stream) { AddLines(ReadTextLines(st
 void TMyHistoryData::AddLines(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) {
     const int32_t revision = HistoryLineNumber(line);
-    if (revision >= 0) Add(line, revision);
+    if (revision >= 0)
+      Add(line, revision);
+    else
+      PassedOver.push_back(line);
   }
 }
 

@@ -33,9 +33,10 @@ class TMyHistoryData {
   int Count() const { return Items.Count(); }
 
   // Appends the lines of a file. Each line's number is the line without its
-  // extension; a line that is no number, or a negative one, is skipped, and a
-  // line with the number 0 raises "Invalid revision number 0" (the items read
-  // before it stay). Raises the file layer's error when the file cannot be read.
+  // extension; a line that is no number, or a negative one, is skipped (and
+  // kept in PassedOver), and a line with the number 0 raises "Invalid
+  // revision number 0" (the items read before it stay). Raises the file
+  // layer's error when the file cannot be read.
   void LoadFromFile(const std::string& path);
   void LoadFromStream(TStream& stream);
   // Writes every FileName followed by CR LF; SaveToFile replaces the file atomically.
@@ -45,6 +46,9 @@ class TMyHistoryData {
   std::vector<std::string> FileNames() const;
 
   TObjectList<TMyHistoryItem> Items;
+  // The lines read that name no revision, in their order; a store never
+  // writes one.
+  std::vector<std::string> PassedOver;
 
  private:
   void AddLines(const std::vector<std::string>& lines);

@@ -115,6 +115,7 @@ void TQuarv_Engine::LoadHistory() {
   if (FileExists(HistoryFileName)) History.LoadFromFile(HistoryFileName);
   if (Batch != nullptr)
     for (const TMyHistoryItem& item : Batch->Pending()) History.Add(item.FileName, item.Revision);
+  olderRecords_.clear();  // the containers are made anew
   FileSystem->LoadContainers(History);
 }
 
@@ -146,7 +147,10 @@ void TQuarv_Engine::LoadContent(TMyFile& entry) {
   if (source == nullptr) return;
   if (!source->Loaded && recentContents_.Take(source->Number, entry.UpperName(), entry.Content))
     return;
-  if (!source->RecordsLoaded) FileSystem->LoadNumbered(*source, lpRecords);
+  if (!source->RecordsLoaded) {
+    FileSystem->LoadNumbered(*source, lpRecords);
+    olderRecords_.push_back(source);
+  }
   TMyFile* stored = source->Files.FindByName(entry.Name());
   if (stored == nullptr) return;
   if (source->Loaded) {
@@ -236,10 +240,15 @@ void TQuarv_Engine::FinishCommit() {
 }
 
 void TQuarv_Engine::TakeRecordedRevision() {
-  for (const auto& container : FileSystem->Containers) {
-    if (container->Loaded) KeepRecentContents(*container);
-    container->Unload();
+  // Only the newest and the older ones whose records LoadContent read hold
+  // anything: the rest are not walked, so that a commit's cost does not
+  // grow with the history.
+  if (TMyContaner* newest = FileSystem->Containers.Last()) {
+    if (newest->Loaded) KeepRecentContents(*newest);
+    newest->Unload();
   }
+  for (TMyContaner* older : olderRecords_) older->Unload();
+  olderRecords_.clear();
   // The staged revision itself becomes the newest container, holding what a
   // Load reads of it: its records as they were written (WriteHeader and
   // WriteContent set Compressed and ContentOffset), its own bytes (the

@@ -195,6 +195,8 @@ class TQuarv_Engine {
   };
   // Of revisions recorded by this engine, before the newest.
   TContentCache recentContents_{kRecentContentBudget};
+  // The older containers whose records LoadContent read since the last commit.
+  std::vector<TMyContaner*> olderRecords_;
   // Declared after Index: destroyed first, waiting for the compression.
   std::optional<TPendingRevision> pending_;
 };

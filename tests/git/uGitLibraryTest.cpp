@@ -386,5 +386,41 @@ TEST(NarrowedCheckoutTest, EachStepLeavesTheFolderAsAFullCheckoutWould) {
   EXPECT_EQ(repo.Git({"diff", "--cached", "--name-only", commits.back()}), "");
 }
 
+// Checkouts that keep the index in memory leave the index file as it was,
+// while each takes the one before as its baseline; the checkout that writes
+// it, even one with no file to write, leaves the index of its commit.
+TEST(NarrowedCheckoutTest, AnIndexKeptInMemoryIsWrittenByTheCheckoutThatAsks) {
+  TempDir dir;
+  GitRepoBuilder repo(dir.Path());
+  repo.WriteFile("a.txt", "a1");
+  const std::string one = repo.Commit("one");
+  repo.WriteFile("a.txt", "a2");
+  repo.WriteFile("b.txt", "b");
+  const std::string two = repo.Commit("two");
+  repo.RemoveFile("a.txt");
+  const std::string three = repo.Commit("three");
+  repo.Git({"checkout", "-q", "--force", one});
+  const std::string indexFile = repo.Folder() + ".git/index";
+  const std::string userIndex = test::ReadFile(indexFile);
+
+  std::unique_ptr<TCommitWalk> walk = OpenCommitWalk(repo.Folder());
+  TGitCommit previous = LookupCommit(walk->Repository(), ParseOid(one));
+  for (const std::string& id : {two, three}) {
+    SCOPED_TRACE(id);
+    TGitCommit commit = LookupCommit(walk->Repository(), ParseOid(id));
+    CheckoutCommit(walk->Repository(), commit.get(), previous.get(), kIndexLockWait,
+                   IndexWrite::kInMemory);
+    previous = std::move(commit);
+    EXPECT_EQ(test::ReadFile(indexFile), userIndex);
+  }
+  EXPECT_FALSE(std::filesystem::exists(repo.Folder() + "a.txt"));
+  EXPECT_EQ(test::ReadFile(repo.Folder() + "b.txt"), "b");
+
+  // The same commit again: no file to write, only the index.
+  CheckoutCommit(walk->Repository(), previous.get(), previous.get());
+  EXPECT_EQ(repo.Git({"diff-index", "--cached", "--name-only", three}), "");
+  EXPECT_EQ(repo.Git({"diff-files", "--name-only"}), "");
+}
+
 }  // namespace
 }  // namespace pellmor

@@ -54,10 +54,13 @@ TEST(TMyHistoryDataTest, LineNumbersAndSkippedLines) {
     EXPECT_EQ(HistoryLineNumber(c.line), c.number) << c.line;
     TMyHistoryData history;
     LoadText(history, std::string(c.line) + "\r\n");
-    if (c.number > 0)
+    if (c.number > 0) {
       EXPECT_EQ(ItemsOf(history), (Items{{c.line, c.number}})) << c.line;
-    else
+      EXPECT_TRUE(history.PassedOver.empty()) << c.line;
+    } else {
       EXPECT_EQ(history.Count(), 0) << c.line;
+      EXPECT_EQ(history.PassedOver, std::vector<std::string>{c.line}) << c.line;
+    }
   }
 }
 
