@@ -157,7 +157,16 @@ int CheckoutTreeWaiting(git_repository* repository, const git_tree* tree,
 
 void LoadGitLibrary() {
   static std::once_flag once;
-  std::call_once(once, [] { git_libgit2_init(); });
+  std::call_once(once, [] {
+    git_libgit2_init();
+    // A run looks the same trees up again and again (each commit's checkout,
+    // its confirmation, the next commit's comparison): libgit2 keeps only
+    // trees of up to 4 KiB by default, so a folder of a few hundred entries
+    // was read from the pack and hashed anew each time. Trees of any usual
+    // size are kept, within a cache of bounded size.
+    git_libgit2_opts(GIT_OPT_SET_CACHE_OBJECT_LIMIT, GIT_OBJECT_TREE, size_t{1} << 20);
+    git_libgit2_opts(GIT_OPT_SET_CACHE_MAX_SIZE, ssize_t{64} << 20);
+  });
 }
 
 std::string GitErrorText(int result) {

@@ -82,7 +82,7 @@ void TQuarvEngine_Loader::Reset() {
   Staged.Clear();
   IgnoreList.Clear();
   IgnoreList.AddPattern(kStoreFolderName);
-  knownUnchanged_.clear();  // points into the scan tree
+  plannedFiles_.clear();
   root_.reset();
 }
 
@@ -137,7 +137,8 @@ void TQuarvEngine_Loader::CompareWorkingFiles() {
   std::vector<std::string> planned;
   plannedStamps_.clear();
   stampsTaken_ = 0;
-  knownUnchanged_.clear();
+  plannedFiles_.clear();
+  filesTaken_ = 0;
   PlanWorkingReads(*root_, "", planned);
   TWorkingFileReader reader(std::move(planned), TWorkingFileReader::DefaultThreads(),
                             kFilesReadAhead, kBytesReadAhead);
@@ -182,24 +183,32 @@ bool TQuarvEngine_Loader::IsLeftOut(const std::string& rel) const {
 
 void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder, const std::string& prefix,
                                            std::vector<std::string>& paths) {
+  const bool anyStaged = !target_->Files.Empty();
   for (const auto& node : folder.Files) {
     const std::string rel = prefix + node->Name;
-    const TMyFile* stagedEntry = target_->Files.FindByName(rel);
-    const bool staged = stagedEntry != nullptr && !stagedEntry->IsLink;
-    if (staged ? stagedEntry->Deleted : IsLeftOut(rel)) continue;
-    if (digests_ != nullptr && !staged) {
+    TPlannedFile& file = plannedFiles_.emplace_back();
+    TMyFile* stagedEntry = anyStaged ? target_->Files.FindByName(rel) : nullptr;
+    if (stagedEntry != nullptr && !stagedEntry->IsLink) {
+      file.Staged = stagedEntry;
+      if (stagedEntry->Deleted) continue;
+      if (digests_ != nullptr) plannedStamps_.push_back(std::nullopt);
+      paths.push_back(DiskPath(engine_.RootPath, rel));
+      continue;
+    }
+    file.LeftOut = IsLeftOut(rel);
+    if (file.LeftOut) continue;
+    file.Recorded = base_ != nullptr ? base_->Files.FindByName(rel) : nullptr;
+    if (digests_ != nullptr) {
       // Stamped by the scan, before it is read: a write since changes the stamp.
       const TFileStamp stamp = digests_->Stamp(*node);
-      const TMyFile* recorded = base_ != nullptr ? base_->Files.FindByName(rel) : nullptr;
       const TContentDigest* known = digests_->Find(rel, stamp);
+      const TMyFile* recorded = file.Recorded;
       if (known != nullptr && recorded != nullptr && !recorded->Deleted &&
           DigestsEqual(*known, recorded->Hash) && !ModeChanged(*node, *recorded)) {
-        knownUnchanged_.insert(node.get());
+        file.KnownUnchanged = true;
         continue;
       }
       plannedStamps_.push_back(stamp);
-    } else if (digests_ != nullptr) {
-      plannedStamps_.push_back(std::nullopt);
     }
     paths.push_back(DiskPath(engine_.RootPath, rel));
   }
@@ -310,8 +319,8 @@ void TQuarvEngine_Loader::CompareFolder(TFolderObject& folder, const std::string
   for (const auto& node : folder.Files) {
     TFileObject& file = *node;
     const std::string rel = prefix + file.Name;  // file.GetRelativePath(), built along the walk
-    TMyFile* staged = target_->Files.FindByName(rel);
-    if (staged != nullptr && !staged->IsLink) {
+    const TPlannedFile& planned = plannedFiles_[filesTaken_++];
+    if (TMyFile* staged = planned.Staged) {
       // A plain target entry: the path is staged.
       auto item = TListItemData::CreateForFile(&file);
       if (staged->Deleted)
@@ -323,10 +332,9 @@ void TQuarvEngine_Loader::CompareFolder(TFolderObject& folder, const std::string
       continue;
     }
     // Names the store leaves out, and new names of renames (CollectRenames covers them).
-    if (IsLeftOut(rel)) continue;
-    TMyFile* recorded = base_ != nullptr ? base_->Files.FindByName(rel) : nullptr;
-    if (recorded != nullptr)
-      CompareWithBase(rel, file, *recorded);
+    if (planned.LeftOut) continue;
+    if (planned.Recorded != nullptr)
+      CompareWithBase(rel, file, *planned.Recorded, planned.KnownUnchanged);
     else
       AddNewFile(rel, file);
   }
@@ -335,11 +343,9 @@ void TQuarvEngine_Loader::CompareFolder(TFolderObject& folder, const std::string
 }
 
 void TQuarvEngine_Loader::CompareWithBase(const std::string& rel, TFileObject& file,
-                                          TMyFile& recorded) {
+                                          TMyFile& recorded, bool knownUnchanged) {
   recorded.Seen = true;
-  // Its kept digest, read under the stamp it still has, is the base entry's
-  // (and its mode bits are the entry's: PlanWorkingReads saw to that).
-  if (knownUnchanged_.count(&file) != 0) return;
+  if (knownUnchanged) return;
   TContentDigest workingDigest;
   ReadWorkingFile(rel, workingDigest);
   // A file that became executable or not, or a symbolic link or not, has

@@ -117,8 +117,10 @@ class TQuarvEngine_Loader {
   void CompareWorkingFiles();
   // prefix: the folder's relative path with a trailing '\' ("" for Root).
   void CompareFolder(TFolderObject& folder, const std::string& prefix);
-  // A working file that is neither staged nor renamed, against its base entry.
-  void CompareWithBase(const std::string& rel, TFileObject& file, TMyFile& recorded);
+  // A working file that is neither staged nor renamed, against its base
+  // entry; knownUnchanged: its kept digest is the entry's.
+  void CompareWithBase(const std::string& rel, TFileObject& file, TMyFile& recorded,
+                       bool knownUnchanged);
   // A working file that neither the target nor the base holds.
   void AddNewFile(const std::string& rel, TFileObject& file);
   // A working file with a plain entry in the target, staged: against the
@@ -163,7 +165,8 @@ class TQuarvEngine_Loader {
   bool IsLeftOut(const std::string& rel) const;
   // The disk paths of the working files CompareFolder will read, in the
   // order it reads them; with a digest cache, their stamps too (in
-  // plannedStamps_), and the files it need not read (in knownUnchanged_).
+  // plannedStamps_); and for every working file, in the walk's order, what
+  // CompareFolder is to do with it (in plannedFiles_).
   void PlanWorkingReads(const TFolderObject& folder, const std::string& prefix,
                         std::vector<std::string>& paths);
 
@@ -184,11 +187,22 @@ class TQuarvEngine_Loader {
   TWorkingDigestCache* digests_;                  // borrowed, or none
   TWatchedListings* listings_;                    // borrowed, or none
   // During CompareFolder, with a digest cache: the stamp of each planned
-  // read (none for a staged file, which is not recorded), the next one to take,
-  // and the files whose kept digest equals their base entry's.
+  // read (none for a staged file, which is not recorded), and the next one to
+  // take.
   std::vector<std::optional<TFileStamp>> plannedStamps_;
   size_t stampsTaken_ = 0;
-  std::unordered_set<const TFileObject*> knownUnchanged_;
+  // A working file as PlanWorkingReads found it, so that CompareFolder looks
+  // nothing up again: its plain target entry (staged), else whether the
+  // store leaves it out, its base entry and whether its kept digest (read
+  // under the stamp it still has) is that entry's, mode bits included.
+  struct TPlannedFile {
+    TMyFile* Staged = nullptr;
+    bool LeftOut = false;
+    TMyFile* Recorded = nullptr;
+    bool KnownUnchanged = false;
+  };
+  std::vector<TPlannedFile> plannedFiles_;  // in the walk's order
+  size_t filesTaken_ = 0;
 };
 
 }  // namespace pellmor
