@@ -601,18 +601,6 @@ void TMyContaner::SaveToFile(const std::string& path) {
   });
 }
 
-TPackedContents TMyContaner::PackContents() {
-  TPackedContents packed(static_cast<size_t>(Files.Count()));
-  for (int i = 0; i < Files.Count(); ++i) {
-    TMyFile& entry = *Files[i];
-    if (!entry.StoresCompressed()) continue;
-    entry.CheckContentSize();
-    packed[i] = std::make_unique<TMemoryStream>();
-    CompressMemoryStream(entry.Content, *packed[i]);
-  }
-  return packed;
-}
-
 void TMyContaner::SaveToStream(TStream& stream, TPackedContents* packed) {
   // Refuse an oversize content before the first byte is written.
   for (const auto& entry : Files)

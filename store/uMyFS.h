@@ -33,7 +33,7 @@ class TMyFS_Engine;
 class TMyHistoryData;
 
 // Compressed content blocks of a container's entries, made ahead of saving it
-// (TMyContaner::PackContents), in the order of its Files.
+// (TContentPacking), in the order of its Files.
 using TPackedContents = std::vector<std::unique_ptr<TMemoryStream>>;
 
 // Constants of the container format (docs/store-format.md).
@@ -308,12 +308,8 @@ class TMyContaner : public TPersistent {
   // and replaces the file atomically (WriteFileAtomically), so a failure
   // (such as a content too large to store) leaves the file as it was.
   void SaveToFile(const std::string& path);
-  // packed, when given, holds what PackContents made of these entries.
+  // packed, when given, holds what TContentPacking made of these entries.
   void SaveToStream(TStream& stream, TPackedContents* packed = nullptr);
-  // The compressed bytes of every entry that SaveToStream would compress,
-  // made ahead (on another thread, while the entries are left alone), in
-  // the order of Files; null for the others.
-  TPackedContents PackContents();
 
   // Back to what a container list holds of a revision it has not read: its
   // Number only (no entries, no header fields, not loaded).

@@ -198,17 +198,17 @@ void TQuarv_Engine::Commit(const std::string& message, const std::string& author
 void TQuarv_Engine::CommitUtc(const std::string& message, const std::string& author,
                               uint64_t utcDate, const std::string& email) {
   // Compressed on this thread when FinishCommit asks for it.
-  if (StageRevision(message, author, utcDate, email, std::launch::deferred)) FinishCommit();
+  if (StageRevision(message, author, utcDate, email, false)) FinishCommit();
 }
 
 bool TQuarv_Engine::BeginCommitUtc(const std::string& message, const std::string& author,
                                    uint64_t utcDate, const std::string& email) {
-  return StageRevision(message, author, utcDate, email, std::launch::async);
+  return StageRevision(message, author, utcDate, email, true);
 }
 
 bool TQuarv_Engine::StageRevision(const std::string& message, const std::string& author,
                                   uint64_t utcDate, const std::string& email,
-                                  std::launch policy) {
+                                  bool background) {
   if (pending_) throw Exception("Internal error: a revision is staged while one is pending");
   if (Index->Files.Empty()) return false;
   for (const auto& entry : Index->Files) entry->CheckContentSize();
@@ -220,9 +220,9 @@ bool TQuarv_Engine::StageRevision(const std::string& message, const std::string&
   else
     MarkEveryEntryAdded();
   FillRevisionHeader(number, previous, message, author, email, utcDate);
-  TMyContaner* staged = Index.get();
-  pending_.emplace(TPendingRevision{number, previous, consumedRenames,
-                                    std::async(policy, [staged] { return staged->PackContents(); })});
+  pending_.emplace(TPendingRevision{
+      number, previous, consumedRenames,
+      std::make_unique<TContentPacking>(*Index, background)});
   return true;
 }
 
@@ -230,7 +230,7 @@ void TQuarv_Engine::FinishCommit() {
   if (!pending_) return;
   TPendingRevision pending = std::move(*pending_);
   pending_.reset();
-  TPackedContents packed = pending.Packed.get();
+  TPackedContents packed = pending.Packing->Finish();
   // The new container is built in memory first, so that nothing is written
   // when it cannot be (compression, sizes).
   TMemoryStream image;

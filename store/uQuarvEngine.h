@@ -13,13 +13,13 @@
 #pragma once
 
 #include <cstdint>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "store/ContentCache.h"
+#include "store/ContentPacking.h"
 #include "store/uMyFS.h"
 #include "store/uMyHistory.h"
 #include "store/uMyRename.h"
@@ -182,16 +182,17 @@ class TQuarv_Engine {
   void TakeRecordedRevision();
   // Moves the bytes a loaded container holds of its own into recentContents_.
   void KeepRecentContents(TMyContaner& container);
-  // BeginCommitUtc, with the compression started under policy.
+  // BeginCommitUtc; background: the compression starts on another thread
+  // at once, else FinishCommit does it all.
   bool StageRevision(const std::string& message, const std::string& author, uint64_t utcDate,
-                     const std::string& email, std::launch policy);
+                     const std::string& email, bool background);
 
   // A revision staged and numbered, its contents being compressed.
   struct TPendingRevision {
     int32_t Number = 0;
     TMyContaner* Previous = nullptr;
     bool ConsumedRenames = false;
-    std::future<TPackedContents> Packed;  // reads Index until ready
+    std::unique_ptr<TContentPacking> Packing;  // reads Index until finished
   };
   // Of revisions recorded by this engine, before the newest.
   TContentCache recentContents_{kRecentContentBudget};
