@@ -1,5 +1,6 @@
 #include "scan/uQuarvLoader.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -21,18 +22,38 @@ constexpr int64_t kBytesReadAhead = 64 << 20;
 // names differ only in ASCII case would share one entry, and a backslash
 // inside a name would read as a folder separator.
 void CheckStorableNames(const TFolderObject& folder) {
-  std::unordered_map<std::string, const TFileObject*> byUpperName;
-  auto check = [&](const TFileObject& node) {
+  // The upper-case names in the order of the entries (files, then folders),
+  // sorted stably: names equal but for case become neighbours, the one met
+  // first before the other.
+  struct TName {
+    std::string Upper;
+    size_t Order;
+    const TFileObject* Node;
+  };
+  std::vector<TName> names;
+  names.reserve(static_cast<size_t>(folder.Files.Count() + folder.Folders.Count()));
+  auto add = [&](const TFileObject& node) {
     if (node.Name.find('\\') != std::string::npos)
       throw Exception(Format("Cannot record \"%s\": its name contains a backslash",
                              node.GetFullPath().c_str()));
-    const auto [it, added] = byUpperName.emplace(UpperCaseAscii(node.Name), &node);
-    if (!added)
-      throw Exception(Format("Cannot record \"%s\" and \"%s\": their names differ only in case",
-                             it->second->GetFullPath().c_str(), node.GetFullPath().c_str()));
+    names.push_back({UpperCaseAscii(node.Name), names.size(), &node});
   };
-  for (const auto& file : folder.Files) check(*file);
-  for (const auto& sub : folder.Folders) check(*sub);
+  for (const auto& file : folder.Files) add(*file);
+  for (const auto& sub : folder.Folders) add(*sub);
+  std::stable_sort(names.begin(), names.end(),
+                   [](const TName& a, const TName& b) { return a.Upper < b.Upper; });
+  // Of several such pairs, the one whose later entry comes first.
+  const TName* first = nullptr;
+  const TName* second = nullptr;
+  for (size_t i = 1; i < names.size(); ++i)
+    if (names[i].Upper == names[i - 1].Upper &&
+        (second == nullptr || names[i].Order < second->Order)) {
+      first = &names[i - 1];
+      second = &names[i];
+    }
+  if (second != nullptr)
+    throw Exception(Format("Cannot record \"%s\" and \"%s\": their names differ only in case",
+                           first->Node->GetFullPath().c_str(), second->Node->GetFullPath().c_str()));
   for (const auto& sub : folder.Folders)
     CheckStorableNames(*static_cast<TFolderObject*>(sub.get()));
 }
