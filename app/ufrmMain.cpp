@@ -108,7 +108,7 @@ void ShowCommit(QListWidgetItem* item, const TPlannedCommit& commit) {
 
 // How often a long task (listing the commits, converting them) lets the
 // window repaint and handle events.
-constexpr auto kRefreshInterval = std::chrono::milliseconds(40);
+constexpr auto kRefreshInterval = std::chrono::milliseconds(100);
 
 // Makes the list show the plan's commits, one line each in walk order.
 // processEvents: let the list repaint and grow while it fills, as often as
@@ -136,7 +136,17 @@ void ShowPlan(QListWidget* list, const TConversionPlan& plan, bool processEvents
 class TWindowProgress : public TConversionProgress {
  public:
   TWindowProgress(QWidget* form, TGauge* gauge, QListWidget* list, const bool& stop)
-      : form_(form), gauge_(gauge), list_(list), stop_(stop) {}
+      : form_(form), gauge_(gauge), list_(list), stop_(stop), autoScroll_(list->hasAutoScroll()) {
+    // The list scrolls to the commit's line when it is painted, not at
+    // every commit: scrolling moves the whole view each time.
+    list_->setAutoScroll(false);
+  }
+  TWindowProgress(const TWindowProgress&) = delete;
+  TWindowProgress& operator=(const TWindowProgress&) = delete;
+  ~TWindowProgress() override {
+    list_->setAutoScroll(autoScroll_);
+    if (QListWidgetItem* current = list_->currentItem()) list_->scrollToItem(current);
+  }
 
   void Planned(const TConversionPlan& plan) override {
     // The list follows the walk: the repository may have gained or rewritten
@@ -172,6 +182,7 @@ class TWindowProgress : public TConversionProgress {
     const auto now = std::chrono::steady_clock::now();
     if (refreshed_ && now - *refreshed_ < kRefreshInterval) return;
     refreshed_ = now;
+    list_->scrollToItem(list_->item(line_));
     // Only what changed since the last refresh is painted (the gauge, the
     // lines whose selection moved, the scroll bar): a repaint of the whole
     // window cost the run more than its checkouts.
@@ -190,6 +201,7 @@ class TWindowProgress : public TConversionProgress {
   TGauge* gauge_;
   QListWidget* list_;
   const bool& stop_;
+  const bool autoScroll_;                  // the list's own, given back at the end
   const TConversionPlan* plan_ = nullptr;  // the run's, while it runs
   int line_ = 0;
   std::optional<std::chrono::steady_clock::time_point> refreshed_;  // none before the first

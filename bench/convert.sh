@@ -112,10 +112,15 @@ if [ -n "$window" ]; then
   # The window's run against the tool's on the same history, in two pairs of
   # adjacent runs in turn (tool then window, window then tool): on a busy file
   # system a later run of the same work is slower, and the first quarv run
-  # above came before the peers. The window is timed by its own clock, from
-  # each press to the end of its command, without Xvfb's and the program's start.
+  # above came before the peers. Each run starts once the files the one before
+  # deleted have aged for ext4 (which passes over inodes freed in the last
+  # 30 s while it creates files, on a file system without a journal). The
+  # window is timed by its own clock, from each press to the end of its
+  # command, without Xvfb's and the program's start.
+  settle() { sync; sleep 31; }
   window_run() {
     git clone -q "$source_repo" "$work/window-$1"
+    settle
     local times
     times=$(QT_QPA_PLATFORM=xcb xvfb-run -a "$build/bin/window_screenshot" --times --convert \
       "$work/window-$1" "$work/window-$1.png")
@@ -124,6 +129,7 @@ if [ -n "$window" ]; then
   }
   tool_run() {
     git clone -q "$source_repo" "$work/tool-$1"
+    settle
     local start end
     start=$(seconds)
     "$build/bin/quarv" convert "$work/tool-$1" >/dev/null

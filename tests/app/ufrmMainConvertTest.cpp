@@ -139,6 +139,21 @@ class TForm1ConvertTest : public QObject {
     QCOMPARE(QString::fromStdString(revisions[0].Comment), QStringLiteral("Commit 1\r\n"));
   }
 
+  // More commits than the list shows at once: the list follows the run to
+  // the last line, and takes user scrolling (autoScroll) again afterwards.
+  void theListFollowsTheRunPastWhatItShows() {
+    TempDir dir;
+    GitRepoBuilder repo(dir.Path());
+    AddCommits(repo, 80);
+    Prepare(repo.Folder());
+    List()->scrollToTop();
+    QVERIFY(!List()->viewport()->rect().intersects(List()->visualItemRect(List()->item(79))));
+    QCOMPARE(Convert(), QString());
+    QCOMPARE(List()->currentRow(), 79);
+    QVERIFY(List()->viewport()->rect().contains(List()->visualItemRect(List()->item(79))));
+    QVERIFY(List()->hasAutoScroll());
+  }
+
   void aWalkThatYieldsNothingIsDoneAtOnce() {
     TempDir dir;
     GitRepoBuilder repo(dir.Path());
