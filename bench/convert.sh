@@ -72,13 +72,20 @@ echo "repository: $count commits, $tracked files at HEAD; load before the run: $
 
 seconds() { date +%s.%N; }
 ratio() { echo "$1 / $2" | bc -l | xargs printf '%.2f'; }
+# Each timed run starts once the files deleted before it (by the run before,
+# or by whatever ran before the bench) have aged for ext4, which passes over
+# inodes freed in the last 30 s while it creates files on a file system
+# without a journal: a run right after many deletions is much slower.
+settle() { sync; sleep 31; }
 
 if [ -n "$flat" ]; then
+  settle
   python3 "$here/timed_run.py" --flat --label "quarv convert" -- \
     "$build/bin/quarv" convert "$work/pellmor" | grep -v '^Converted'
   exit 0
 fi
 
+settle
 t0=$(seconds)
 python3 "$here/timed_run.py" --label "quarv convert" -- "$build/bin/quarv" convert "$work/pellmor" \
   | tail -n 2
@@ -88,6 +95,7 @@ quarv=$(echo "$t1 - $t0" | bc)
 # Fossil: the history as git fast-export writes it, piped into fossil's importer.
 git clone -q "$source_repo" "$work/fossil-source"
 branch=$(git -C "$work/fossil-source" symbolic-ref --short HEAD)
+settle
 t2=$(seconds)
 git -C "$work/fossil-source" fast-export "$branch" 2>/dev/null |
   USER="${USER:-bench}" fossil import --git "$work/target.fossil" >/dev/null
@@ -96,6 +104,7 @@ fossil=$(echo "$t3 - $t2" | bc)
 fossil_kept=$(fossil sql -R "$work/target.fossil" "select count(*) from event where type='ci'")
 
 git clone -q "$source_repo" "$work/hg-source"
+settle
 t4=$(seconds)
 hg --config extensions.convert= convert -q "$work/hg-source" "$work/hg-target" >/dev/null
 t5=$(seconds)
@@ -112,12 +121,9 @@ if [ -n "$window" ]; then
   # The window's run against the tool's on the same history, in two pairs of
   # adjacent runs in turn (tool then window, window then tool): on a busy file
   # system a later run of the same work is slower, and the first quarv run
-  # above came before the peers. Each run starts once the files the one before
-  # deleted have aged for ext4 (which passes over inodes freed in the last
-  # 30 s while it creates files, on a file system without a journal). The
-  # window is timed by its own clock, from each press to the end of its
-  # command, without Xvfb's and the program's start.
-  settle() { sync; sleep 31; }
+  # above came before the peers; each run settles first. The window is timed
+  # by its own clock, from each press to the end of its command, without
+  # Xvfb's and the program's start.
   window_run() {
     git clone -q "$source_repo" "$work/window-$1"
     settle
