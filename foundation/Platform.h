@@ -97,8 +97,9 @@ inline bool ListedBefore(const std::string& upperA, const std::string& a,
 }
 
 // Lists one folder: "." and ".." and special files (FIFOs, sockets, devices)
-// left out, the rest in ListedBefore's order. Returns false when the folder does not exist (or vanished); a folder
-// that exists but cannot be read raises "Cannot list folder "%s". %s".
+// left out, the rest in ListedBefore's order. Returns false when the folder
+// does not exist (or vanished); a folder that exists but cannot be read
+// raises "Cannot list folder "%s". %s".
 bool ListFolder(const std::string& path, std::vector<TFolderEntry>& entries);
 
 // Replaces content by the bytes of a file (position 0). A symbolic link is not

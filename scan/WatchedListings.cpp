@@ -98,7 +98,8 @@ bool TWatchedListings::ReadStaleEntries(const std::string& path,
   // Each entry put in its place moves the ones after it: past so many, one
   // listing of the whole folder costs less.
   if (stale->second.size() > kMostEntriesReadAgain) return false;
-  const auto before = [](const TFolderEntry& entry, const std::pair<std::string, std::string>& key) {
+  const auto before = [](const TFolderEntry& entry,
+                          const std::pair<std::string, std::string>& key) {
     return ListedBefore(UpperCaseAscii(entry.Name), entry.Name, key.first, key.second);
   };
   for (const std::string& name : stale->second) {

@@ -53,7 +53,8 @@ void CheckStorableNames(const TFolderObject& folder) {
     }
   if (second != nullptr)
     throw Exception(Format("Cannot record \"%s\" and \"%s\": their names differ only in case",
-                           first->Node->GetFullPath().c_str(), second->Node->GetFullPath().c_str()));
+                           first->Node->GetFullPath().c_str(),
+                           second->Node->GetFullPath().c_str()));
   for (const auto& sub : folder.Folders)
     CheckStorableNames(*static_cast<TFolderObject*>(sub.get()));
 }

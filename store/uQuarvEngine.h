@@ -132,8 +132,9 @@ class TQuarv_Engine {
   // raises before its first write, and returns whether a revision is
   // pending (false for an empty Index); FinishCommit compresses the contents
   // the other thread has not taken yet, waits for the rest and writes the
-  // pending revision as CommitUtc does (nothing when none is pending). In between, nothing of the engine may be used
-  // but CommitPending and FinishCommit. A pending revision that is never
+  // pending revision as CommitUtc does (nothing when none is pending). In
+  // between, nothing of the engine may be used but CommitPending and
+  // FinishCommit. A pending revision that is never
   // finished is not recorded; the engine waits for its compression when
   // destroyed.
   bool BeginCommitUtc(const std::string& message, const std::string& author, uint64_t utcDate,
