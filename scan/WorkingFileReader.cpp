@@ -1,6 +1,7 @@
 #include "scan/WorkingFileReader.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "foundation/Exception.h"
 #include "foundation/Platform.h"
@@ -23,7 +24,8 @@ TWorkingFileReader::TWorkingFileReader(std::vector<std::string> paths, int threa
   const int count = std::min<int>(std::max(threads, 1), static_cast<int>(paths_.size()));
   workers_.reserve(static_cast<size_t>(count));
   try {
-    for (int i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
+    for (int i = 0; i < count; ++i)
+      workers_.push_back(TWorkerThreads::Shared().Start([this] { Work(); }));
   } catch (...) {
     Stop();
     throw;
@@ -38,15 +40,16 @@ void TWorkingFileReader::Stop() {
     stopping_ = true;
   }
   spaceFree_.notify_all();
-  for (std::thread& worker : workers_)
-    if (worker.joinable()) worker.join();
+  for (TWorkerTask& worker : workers_) worker.Withdraw();
   workers_.clear();
 }
 
 int TWorkingFileReader::DefaultThreads() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  // The caller reads too, so one core is left to it.
-  return static_cast<int>(std::clamp(cores, 2u, 5u)) - 1;
+  // The caller reads too, so one core is left to it. Counted once: the
+  // count is read from the system each time it is asked for.
+  static const int threads =
+      static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, 5u)) - 1;
+  return threads;
 }
 
 bool TWorkingFileReader::HasRoom() const {

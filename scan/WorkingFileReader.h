@@ -1,5 +1,5 @@
-// Reads a known sequence of working files ahead of their use, on a few
-// worker threads: each file whole into one buffer, hashed in place. The
+// Reads a known sequence of working files ahead of their use, on a few of
+// the process's worker threads (TWorkerThreads): each file whole into one buffer, hashed in place. The
 // caller takes the files strictly in the planned order and gets each file's
 // bytes, digest and read error exactly as a read at that moment would have
 // given them, so that results and errors keep their order. While the file
@@ -13,24 +13,26 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "foundation/Streams.h"
+#include "foundation/WorkerThreads.h"
 #include "foundation/uMyHash.h"
 
 namespace pellmor {
 
 class TWorkingFileReader {
  public:
-  // Starts `threads` workers (at least one) on the disk paths, in order.
+  // Hands at most `threads` workers (at least one) to the worker threads, to
+  // read the disk paths in order.
   // Files finished but not yet taken are kept to at most maxFilesAhead files
   // and maxBytesAhead bytes (the next file to take is always read).
   TWorkingFileReader(std::vector<std::string> paths, int threads, int maxFilesAhead,
                      int64_t maxBytesAhead);
   TWorkingFileReader(const TWorkingFileReader&) = delete;
   TWorkingFileReader& operator=(const TWorkingFileReader&) = delete;
-  // Stops the workers (a read under way is finished) and waits for them.
+  // Stops the workers (a read under way is finished) and waits for them;
+  // workers no thread has started never run.
   ~TWorkingFileReader();
 
   // The next file of the sequence, which must be `path`: waits until it is
@@ -74,7 +76,7 @@ class TWorkingFileReader {
   bool callerWaiting_ = false;
   bool stopping_ = false;
   std::vector<std::unique_ptr<TMemoryStream>> spare_;  // buffers given back by Take
-  std::vector<std::thread> workers_;
+  std::vector<TWorkerTask> workers_;
 };
 
 }  // namespace pellmor

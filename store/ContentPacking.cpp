@@ -14,12 +14,10 @@ TContentPacking::TContentPacking(TMyContaner& container, bool background)
   std::stable_sort(order_.begin(), order_.end(), [&container](int a, int b) {
     return container.Files[a]->Content.Size() > container.Files[b]->Content.Size();
   });
-  if (background) thread_ = std::thread([this] { Work(); });
+  if (background) task_ = TWorkerThreads::Shared().Start([this] { Work(); });
 }
 
-TContentPacking::~TContentPacking() {
-  if (thread_.joinable()) thread_.join();
-}
+TContentPacking::~TContentPacking() { task_.Withdraw(); }
 
 void TContentPacking::Work() noexcept {
   while (!failed_) {
@@ -42,7 +40,7 @@ void TContentPacking::Work() noexcept {
 
 TPackedContents TContentPacking::Finish() {
   Work();
-  if (thread_.joinable()) thread_.join();
+  task_.Withdraw();
   if (error_) std::rethrow_exception(error_);
   return std::move(packed_);
 }

@@ -1,14 +1,14 @@
 // The compression of a staged revision's new contents, shared out file by
-// file between a thread started for it and the committing thread, which
-// takes the files still left when it comes to need them instead of waiting.
+// file between a worker thread and the committing thread, which takes the
+// files still left when it comes to need them instead of waiting.
 #pragma once
 
 #include <atomic>
 #include <exception>
 #include <mutex>
-#include <thread>
 #include <vector>
 
+#include "foundation/WorkerThreads.h"
 #include "store/uMyFS.h"
 
 namespace pellmor {
@@ -18,11 +18,12 @@ namespace pellmor {
 // takes it first. The container's entries are left alone meanwhile.
 class TContentPacking {
  public:
-  // background: start a thread on it at once; else Finish does it all.
+  // background: a worker thread starts on it at once; else Finish does it
+  // all.
   TContentPacking(TMyContaner& container, bool background);
   TContentPacking(const TContentPacking&) = delete;
   TContentPacking& operator=(const TContentPacking&) = delete;
-  // Waits for the thread, when one was started.
+  // Waits for the worker thread, when one has started on it.
   ~TContentPacking();
 
   // Compresses the entries no thread has taken yet, then waits for the rest:
@@ -42,7 +43,7 @@ class TContentPacking {
   std::atomic<bool> failed_{false};
   std::mutex errorMutex_;
   std::exception_ptr error_;
-  std::thread thread_;  // last: started once the rest is set
+  TWorkerTask task_;  // last: started once the rest is set
 };
 
 }  // namespace pellmor
