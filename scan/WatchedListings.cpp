@@ -48,6 +48,7 @@ void TWatchedListings::DropAll() {
 }
 
 void TWatchedListings::Refresh() {
+  ++refreshes_;
   if (fd_ < 0) return;
   alignas(inotify_event) char buffer[64 * 1024];
   for (;;) {
@@ -91,8 +92,7 @@ void TWatchedListings::MarkStale(const std::string& path, const std::string& nam
   if (kept_.count(path) != 0) stale_[path].insert(name);
 }
 
-bool TWatchedListings::ReadStaleEntries(const std::string& path,
-                                        std::vector<TFolderEntry>& entries) {
+bool TWatchedListings::ReadStaleEntries(const std::string& path, TKept& kept) {
   const auto stale = stale_.find(path);
   if (stale == stale_.end()) return true;
   // Each entry put in its place moves the ones after it: past so many, one
@@ -110,25 +110,37 @@ bool TWatchedListings::ReadStaleEntries(const std::string& path,
     // Anything but "gone" is for a full listing to meet (and report).
     if (!present && errno != ENOENT && errno != ENOTDIR) return false;
     present = present && fresh.Info.Type != EntryType::Special;
+    std::vector<TFolderEntry>& entries = kept.Entries;
     const auto at = std::lower_bound(entries.begin(), entries.end(),
                                      std::make_pair(UpperCaseAscii(name), name), before);
     const bool listed = at != entries.end() && at->Name == name;
-    if (present && listed)
+    const auto readAfter = kept.ReadAfter.begin() + (at - entries.begin());
+    if (present && listed) {
       *at = std::move(fresh);
-    else if (present)
+      *readAfter = refreshes_;
+    } else if (present) {
       entries.insert(at, std::move(fresh));
-    else if (listed)
+      kept.ReadAfter.insert(readAfter, refreshes_);
+    } else if (listed) {
       entries.erase(at);
+      kept.ReadAfter.erase(readAfter);
+    }
   }
   ++entryReads_;
   stale_.erase(stale);
   return true;
 }
 
-const std::vector<TFolderEntry>* TWatchedListings::List(const std::string& path,
-                                                        std::vector<TFolderEntry>& scratch) {
+const std::vector<TFolderEntry>* TWatchedListings::List(
+    const std::string& path, std::vector<TFolderEntry>& scratch,
+    const std::vector<uint64_t>** unchangedSince) {
+  if (unchangedSince != nullptr) *unchangedSince = nullptr;
+  const auto keep = [&](TKept& kept) {
+    if (unchangedSince != nullptr) *unchangedSince = &kept.ReadAfter;
+    return &kept.Entries;
+  };
   if (const auto kept = kept_.find(path); kept != kept_.end()) {
-    if (ReadStaleEntries(path, kept->second)) return &kept->second;
+    if (ReadStaleEntries(path, kept->second)) return keep(kept->second);
     kept_.erase(kept);
     stale_.erase(path);
   }
@@ -143,9 +155,10 @@ const std::vector<TFolderEntry>* TWatchedListings::List(const std::string& path,
     if (watch >= 0 && paths_.emplace(watch, path).first->second != path) watch = -1;
   }
   if (watch < 0) return ListFolder(path, scratch) ? &scratch : nullptr;
-  std::vector<TFolderEntry> entries;
-  if (!ListFolder(path, entries)) return nullptr;
-  return &kept_.emplace(path, std::move(entries)).first->second;
+  TKept kept;
+  if (!ListFolder(path, kept.Entries)) return nullptr;
+  kept.ReadAfter.assign(kept.Entries.size(), refreshes_);
+  return keep(kept_.insert_or_assign(path, std::move(kept)).first->second);
 }
 
 }  // namespace pellmor

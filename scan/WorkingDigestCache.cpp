@@ -28,23 +28,31 @@ int64_t TWorkingDigestCache::MarginNs(const TFileStamp& stamp) {
 
 void TWorkingDigestCache::BeginPass() { passStartNs_ = source_->NowNs(); }
 
-const TContentDigest* TWorkingDigestCache::Find(const std::string& name,
-                                                const TFileStamp& stamp) const {
+const TContentDigest* TWorkingDigestCache::Find(const std::string& name, const TFileStamp& stamp,
+                                                uint64_t unchangedSince) const {
   const auto it = entries_.find(name);
   if (it == entries_.end() || !(it->second.Stamp == stamp)) return nullptr;
-  return &it->second.Digest;
+  const Entry& entry = it->second;
+  // A change after the read would have been reported at a later Refresh,
+  // and the entry read again after it.
+  if (!entry.Settled && (unchangedSince == kNotWatched || entry.ReadAfter == kNotWatched ||
+                         entry.ReadAfter < unchangedSince))
+    return nullptr;
+  return &entry.Digest;
 }
 
 void TWorkingDigestCache::Record(const std::string& name, const TFileStamp& stamp,
-                                 const TContentDigest& digest) {
+                                 const TContentDigest& digest, uint64_t readAfter) {
   // Written so shortly before the pass began that a later write could leave
-  // the same times behind: such a file is read again next time.
+  // the same times behind: such a file is read again next time, unless the
+  // watch tells that nothing wrote it.
   const int64_t settled = passStartNs_ - MarginNs(stamp);
-  if (stamp.ModifiedNs >= settled || stamp.ChangedNs >= settled) {
+  const bool young = stamp.ModifiedNs >= settled || stamp.ChangedNs >= settled;
+  if (young && readAfter == kNotWatched) {
     entries_.erase(name);
     return;
   }
-  entries_[name] = Entry{stamp, digest};
+  entries_[name] = Entry{stamp, digest, !young, readAfter};
 }
 
 }  // namespace pellmor

@@ -11,17 +11,21 @@
 
 #include "foundation/Platform.h"
 #include "foundation/uMyHash.h"
+#include "scan/WatchedListings.h"
 #include "scan/uMyFileUtils.h"
 
 namespace pellmor {
 
 // Remembers, by relative name, the digest of the bytes read under a stamp.
-// A digest is kept only when the stamp's times are older, by the stamp's
+// A digest is settled when the stamp's times are older, by the stamp's
 // margin (MarginNs), than the start of the comparison pass that took the
 // stamp: a file written after that start gets a status-change time that its
 // file system's clock cannot round down to the kept one, so whatever changes
-// the file later changes its stamp, and the file is read again. Used by one
-// thread.
+// the file later changes its stamp, and the file is read again. A younger
+// digest is given out only while the folder's watch (TWatchedListings)
+// vouches that nothing changed the file since it was read: a file the
+// checkout just wrote is not read again at every commit until its times are
+// old enough. Used by one thread.
 class TWorkingDigestCache {
  public:
   // Where stamps and the time come from: the scan and the real-time clock,
@@ -60,18 +64,26 @@ class TWorkingDigestCache {
   void BeginPass();
   // The stamp of a working file of the pass's scan (see TSource::Stamp).
   TFileStamp Stamp(const TFileObject& file) { return source_->Stamp(file); }
-  // The digest kept for name when it was kept under exactly this stamp.
-  const TContentDigest* Find(const std::string& name, const TFileStamp& stamp) const;
+  // The digest kept for name when it was kept under exactly this stamp and
+  // is settled, or was read after the watch's Refresh unchangedSince (the
+  // scanned entry's TFileObject::UnchangedSince).
+  const TContentDigest* Find(const std::string& name, const TFileStamp& stamp,
+                             uint64_t unchangedSince = kNotWatched) const;
   // The file of this name, stamped by the pass's scan before it was read, read
-  // into bytes whose digest is given: kept when the stamp is old enough,
-  // otherwise whatever was kept for the name is dropped.
-  void Record(const std::string& name, const TFileStamp& stamp, const TContentDigest& digest);
+  // into bytes whose digest is given, after the watch's Refresh readAfter
+  // (kNotWatched: no watch vouches for the file): kept when the stamp is old
+  // enough or a watch vouches for it, otherwise whatever was kept for the
+  // name is dropped.
+  void Record(const std::string& name, const TFileStamp& stamp, const TContentDigest& digest,
+              uint64_t readAfter = kNotWatched);
   size_t Count() const { return entries_.size(); }
 
  private:
   struct Entry {
     TFileStamp Stamp;
     TContentDigest Digest;
+    bool Settled = false;
+    uint64_t ReadAfter = kNotWatched;  // of a digest not settled
   };
 
   std::unique_ptr<TSource> source_;

@@ -147,13 +147,15 @@ std::unique_ptr<TFolderObject> ScanFolderTree(const std::string& path, const std
 void ScanFolder(TFolderObject& folder, const std::string& mask, bool recursive,
                 const TFileIgnoreList* ignoreList, TWatchedListings* listings) {
   std::vector<TFolderEntry> scratch;
+  const std::vector<uint64_t>* unchangedSince = nullptr;
   // The root "/" has the empty Name; listing Name + '/' covers it too.
   const std::string path = folder.GetFullPath() + '/';
   const std::vector<TFolderEntry>* entries =
-      listings != nullptr ? listings->List(path, scratch)
+      listings != nullptr ? listings->List(path, scratch, &unchangedSince)
                           : (ListFolder(path, scratch) ? &scratch : nullptr);
   if (entries == nullptr) return;
-  for (const TFolderEntry& entry : *entries) {
+  for (size_t i = 0; i < entries->size(); ++i) {
+    const TFolderEntry& entry = (*entries)[i];
     if (!MatchesMask(entry.Name, mask)) continue;
     if (ignoreList != nullptr && ignoreList->MatchesAny(entry.Name)) continue;
     TFileObject* node;
@@ -168,6 +170,7 @@ void ScanFolder(TFolderObject& folder, const std::string& mask, bool recursive,
     node->LastAccessTime = entry.Info.LastAccessTime;
     node->LastWriteTime = entry.Info.LastWriteTime;
     node->Stamp = entry.Info.Stamp;
+    if (unchangedSince != nullptr) node->UnchangedSince = (*unchangedSince)[i];
     if (recursive && subFolder != nullptr)
       ScanFolder(*subFolder, mask, recursive, ignoreList, listings);
   }

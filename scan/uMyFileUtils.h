@@ -32,6 +32,9 @@ class TFileObject {
   uint64_t CreationTime = 0;
   uint64_t LastAccessTime = 0;
   TFileStamp Stamp;  // as the scan saw the entry
+  // The scan's watched listings' Refresh since which no change of the entry
+  // was reported (TWatchedListings::List); kNotWatched when none vouches.
+  uint64_t UnchangedSince = kNotWatched;
 
   virtual void SetName(const std::string& name);
 

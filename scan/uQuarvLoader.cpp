@@ -186,8 +186,8 @@ void TQuarvEngine_Loader::ReadWorkingFile(const std::string& rel, TContentDigest
   if (reader_ != nullptr) {
     reader_->Take(path, working_, digest);
     if (digests_ != nullptr) {
-      const std::optional<TFileStamp>& stamp = plannedStamps_[stampsTaken_++];
-      if (stamp) digests_->Record(rel, *stamp, digest);
+      const std::optional<TPlannedStamp>& planned = plannedStamps_[stampsTaken_++];
+      if (planned) digests_->Record(rel, planned->Stamp, digest, planned->ReadAfter);
     }
     return;
   }
@@ -223,14 +223,18 @@ void TQuarvEngine_Loader::PlanWorkingReads(const TFolderObject& folder, const st
     if (digests_ != nullptr) {
       // Stamped by the scan, before it is read: a write since changes the stamp.
       const TFileStamp stamp = digests_->Stamp(*node);
-      const TContentDigest* known = digests_->Find(rel, stamp);
+      const TContentDigest* known = digests_->Find(rel, stamp, node->UnchangedSince);
       const TMyFile* recorded = file.Recorded;
       if (known != nullptr && recorded != nullptr && !recorded->Deleted &&
           DigestsEqual(*known, recorded->Hash) && !ModeChanged(*node, *recorded)) {
         file.KnownUnchanged = true;
         continue;
       }
-      plannedStamps_.push_back(stamp);
+      // Read after this scan's Refresh, when a watch vouches for the entry.
+      const uint64_t readAfter = node->UnchangedSince == kNotWatched || listings_ == nullptr
+                                     ? kNotWatched
+                                     : listings_->Refreshes();
+      plannedStamps_.push_back(TPlannedStamp{stamp, readAfter});
     }
     paths.push_back(DiskPath(engine_.RootPath, rel));
   }

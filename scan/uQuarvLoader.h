@@ -187,9 +187,13 @@ class TQuarvEngine_Loader {
   TWorkingDigestCache* digests_;                  // borrowed, or none
   TWatchedListings* listings_;                    // borrowed, or none
   // During CompareFolder, with a digest cache: the stamp of each planned
-  // read (none for a staged file, which is not recorded), and the next one to
-  // take.
-  std::vector<std::optional<TFileStamp>> plannedStamps_;
+  // read and the watch's Refresh it comes after (TWorkingDigestCache::Record;
+  // none for a staged file, which is not recorded), and the next one to take.
+  struct TPlannedStamp {
+    TFileStamp Stamp;
+    uint64_t ReadAfter = kNotWatched;
+  };
+  std::vector<std::optional<TPlannedStamp>> plannedStamps_;
   size_t stampsTaken_ = 0;
   // A working file as PlanWorkingReads found it, so that CompareFolder looks
   // nothing up again: its plain target entry (staged), else whether the

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "scan/WatchedListings.h"
 #include "scan/WorkingDigestCache.h"
 #include "scan/uQuarvLoader.h"
 #include "store/uQuarvEngine.h"
@@ -144,6 +145,51 @@ TEST(WorkingDigestCacheTest, KeepsADigestOnlyForAStampOlderThanThePassByTheMargi
   EXPECT_EQ(cache.Count(), 0u);
 }
 
+// A digest read too soon to be settled is given out only while the watch
+// vouches for the file: its entry unchanged since a Refresh no later than
+// the one the read came after.
+TEST(WorkingDigestCacheTest, AYoungDigestIsGivenOutOnlyWhileTheWatchVouchesForIt) {
+  Clock clock;
+  clock.NowNs = kFileTime + kSecond / 2;
+  TWorkingDigestCache cache(std::make_unique<TestSource>(clock));
+  cache.BeginPass();
+  const TFileStamp stamp{7, 42, 100, kFileTime, kFileTime};
+  cache.Record("a.txt", stamp, Digest(1), 5);
+  struct Case {
+    const char* what;
+    uint64_t unchangedSince;
+    bool found;
+  };
+  const std::vector<Case> cases = {
+      {"unchanged since an earlier Refresh", 3, true},
+      {"unchanged since the Refresh the read came after", 5, true},
+      {"read again after a later Refresh: changed since", 6, false},
+      {"no watch for the entry now", kNotWatched, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TContentDigest* found = cache.Find("a.txt", stamp, c.unchangedSince);
+    ASSERT_EQ(found != nullptr, c.found);
+    if (found != nullptr) {
+      EXPECT_EQ(*found, Digest(1));
+    }
+  }
+  TFileStamp other = stamp;
+  ++other.Size;
+  EXPECT_EQ(cache.Find("a.txt", other, 5), nullptr);
+
+  // Read with no watch behind it, the young digest is dropped; a settled
+  // one needs no watch.
+  cache.Record("a.txt", stamp, Digest(2));
+  EXPECT_EQ(cache.Find("a.txt", stamp, 5), nullptr);
+  EXPECT_EQ(cache.Count(), 0u);
+  clock.NowNs = kFileTime + 2 * kMargin;
+  cache.BeginPass();
+  cache.Record("a.txt", stamp, Digest(3), 5);
+  ASSERT_NE(cache.Find("a.txt", stamp, 9), nullptr);
+  EXPECT_EQ(*cache.Find("a.txt", stamp, kNotWatched), Digest(3));
+}
+
 class CachedConversionTest : public ::testing::Test {
  protected:
   void Write(const std::string& relative, const std::string& bytes) {
@@ -173,7 +219,7 @@ class CachedConversionTest : public ::testing::Test {
       plain.Compare();
       uncached = Describe(plain);
     }
-    TQuarvEngine_Loader loader(engine, &cache_);
+    TQuarvEngine_Loader loader(engine, &cache_, listings_);
     loader.Prepare(false);
     loader.Compare();
     if (compareWithoutCache) {
@@ -192,6 +238,7 @@ class CachedConversionTest : public ::testing::Test {
   test::TempDir dir_;
   Clock clock_;
   TWorkingDigestCache cache_{std::make_unique<TestSource>(clock_)};
+  TWatchedListings* listings_ = nullptr;  // the run's watch, when a test keeps one
 };
 
 // On a file system with whole-second times a file rewritten with as many
@@ -225,6 +272,39 @@ TEST_F(CachedConversionTest, RacyFilesAreReadAgainAndSettledOnesAreNot) {
   EXPECT_EQ(Convert(), 1);  // a.txt's new bytes; b.bin is read again and found unchanged
   EXPECT_EQ(Newest("a.txt"), "six");
   EXPECT_EQ(Newest("b.bin"), "bee");
+}
+
+// With the run's watch, a file read too soon to be settled is not read again
+// while the watch reports no change of it; any write is reported, even one
+// that leaves the stamp as it was, and so is read; and when the watch starts
+// afresh (a folder removed drops every listing) nothing young is trusted.
+// A write through a hard link in an unwatched folder is the one the watch
+// does not report: it shows whether a file was read again.
+TEST_F(CachedConversionTest, TheWatchVouchesForYoungDigests) {
+  TWatchedListings listings;
+  listings_ = &listings;
+  Write("a.txt", "one");
+  Write("b.bin", "bee");
+  Write("old/c.txt", "see");
+  const test::TempDir outside;
+  const std::filesystem::path link = outside / "b.bin";
+  std::filesystem::create_hard_link(dir_ / "b.bin", link);
+  clock_.NowNs = kFileTime + kSecond / 2;  // every stamp as young as can be, and fixed
+  EXPECT_EQ(Convert(), 3);
+  EXPECT_EQ(cache_.Count(), 3u);
+
+  Write("a.txt", "two");  // same size, same inode, same times: only the watch tells
+  EXPECT_EQ(Convert(true), 1);
+  EXPECT_EQ(Newest("a.txt"), "two");
+
+  // Unreported, the change goes unseen: the file was not read again.
+  test::WriteFile(link, "Bee");
+  EXPECT_EQ(Convert(), 0);
+  EXPECT_EQ(Newest("b.bin"), "bee");
+
+  std::filesystem::remove_all(dir_ / "old");
+  EXPECT_EQ(Convert(true), 2);
+  EXPECT_EQ(Newest("b.bin"), "Bee");
 }
 
 // Stamps of both kinds of clock, read at an age between the two margins or
