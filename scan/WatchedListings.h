@@ -21,8 +21,11 @@ inline constexpr uint64_t kNotWatched = UINT64_MAX;
 // and reads again only the entries the kernel reports changed since: created,
 // removed, renamed, written or given new attributes or times (with the
 // folder's own entry in its parent, whose times such changes move). When
-// folders are created, removed or renamed below a watched one, or events
-// were lost, every listing is read again from the disk. Reads are not watched
+// folders are removed or renamed below a watched one, or events were lost,
+// every listing is read again from the disk (a folder created is listed
+// afresh like any folder not kept). It tells, entry by entry, since when no
+// change was reported, which vouches for a digest read since (the run's
+// TWorkingDigestCache). Reads are not watched
 // (the scan's own would make every listing stale at once), so a kept listing
 // may show an older access time than the disk; a run records an entry's
 // times only when its bytes or attributes changed, which its folder reports.
