@@ -1,5 +1,7 @@
 #include "foundation/WorkerThreads.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace pellmor {
@@ -33,9 +35,20 @@ void TWorkerTask::Withdraw() {
 }
 
 TWorkerThreads& TWorkerThreads::Shared() {
-  static TWorkerThreads shared(
-      static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)));
-  return shared;
+  // A process made by fork has none of its parent's threads, and the
+  // parent's queue may be locked or awaited by them for good: it gets
+  // threads of its own. Neither is ever ended: their threads end with the
+  // process.
+  static std::mutex mutex;
+  static TWorkerThreads* shared = nullptr;
+  static pid_t owner = 0;
+  const std::lock_guard<std::mutex> lock(mutex);
+  if (shared == nullptr || owner != ::getpid()) {
+    shared = new TWorkerThreads(
+        static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)));
+    owner = ::getpid();
+  }
+  return *shared;
 }
 
 TWorkerThreads::TWorkerThreads(int threads) {

@@ -43,7 +43,8 @@ class TWorkerTask {
 
 class TWorkerThreads {
  public:
-  // The process's own: one thread per core, between two and four.
+  // The process's own: one thread per core, between two and four, made at
+  // the first call (in a child made by fork, at its first call there).
   static TWorkerThreads& Shared();
 
   explicit TWorkerThreads(int threads);

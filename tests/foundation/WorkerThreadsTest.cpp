@@ -1,6 +1,8 @@
 #include "foundation/WorkerThreads.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -91,6 +93,31 @@ TEST(WorkerThreadsTest, AMovedTaskIsWithdrawnByItsNewOwner) {
   held.release.set_value();
   moved.Withdraw();
   EXPECT_TRUE(held.ended);
+}
+
+// A child made by fork has none of the threads its parent's shared workers
+// had: its own run its work (the parent's would never start it, and their
+// queue's state could block the child for good).
+TEST(WorkerThreadsTest, AForkedChildGetsWorkerThreadsOfItsOwn) {
+  std::promise<void> parentRan;
+  TWorkerTask first = TWorkerThreads::Shared().Start([&parentRan] { parentRan.set_value(); });
+  ASSERT_EQ(parentRan.get_future().wait_for(10s), std::future_status::ready);
+  first.Withdraw();
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::alarm(20);  // a child that hangs ends all the same
+    for (int i = 0; i < 8; ++i) {
+      std::promise<void> ran;
+      TWorkerTask task = TWorkerThreads::Shared().Start([&ran] { ran.set_value(); });
+      if (ran.get_future().wait_for(10s) != std::future_status::ready) ::_exit(1);
+      task.Withdraw();
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
 }
 
 }  // namespace
