@@ -57,8 +57,7 @@ class TWatchedListings {
   // entry, of the Refresh since which the kernel has reported no change of
   // the entry (its state was read after that Refresh and nothing changed
   // it since), or set to null when no watch vouches for the folder.
-  const std::vector<TFolderEntry>* List(const std::string& path,
-                                        std::vector<TFolderEntry>& scratch,
+  const std::vector<TFolderEntry>* List(const std::string& path, std::vector<TFolderEntry>& scratch,
                                         const std::vector<uint64_t>** unchangedSince = nullptr);
 
   // How many times List read a folder from the disk.
@@ -84,7 +83,7 @@ class TWatchedListings {
   int fd_ = -1;
   uint64_t refreshes_ = 0;
   std::unordered_map<std::string, TKept> kept_;  // by path
-  std::unordered_map<int, std::string> paths_;                       // by watch
+  std::unordered_map<int, std::string> paths_;   // by watch
   // The names of changed entries in kept listings, by the folder's path.
   std::unordered_map<std::string, std::set<std::string>> stale_;
   size_t diskListings_ = 0;

@@ -1,10 +1,11 @@
 // Reads a known sequence of working files ahead of their use, on a few of
-// the process's worker threads (TWorkerThreads): each file whole into one buffer, hashed in place. The
-// caller takes the files strictly in the planned order and gets each file's
-// bytes, digest and read error exactly as a read at that moment would have
-// given them, so that results and errors keep their order. While the file
-// it asks for is not ready, the caller reads the next files itself, so a
-// busy machine costs little more than reading alone.
+// the process's worker threads (TWorkerThreads): each file whole into one
+// buffer, hashed in place. The caller takes the files strictly in the
+// planned order and gets each file's bytes, digest and read error exactly as
+// a read at that moment would have given them, so that results and errors
+// keep their order. While the file it asks for is not ready, the caller
+// reads the next files itself, so a busy machine costs little more than
+// reading alone.
 #pragma once
 
 #include <condition_variable>

@@ -150,9 +150,9 @@ void ScanFolder(TFolderObject& folder, const std::string& mask, bool recursive,
   const std::vector<uint64_t>* unchangedSince = nullptr;
   // The root "/" has the empty Name; listing Name + '/' covers it too.
   const std::string path = folder.GetFullPath() + '/';
-  const std::vector<TFolderEntry>* entries =
-      listings != nullptr ? listings->List(path, scratch, &unchangedSince)
-                          : (ListFolder(path, scratch) ? &scratch : nullptr);
+  const std::vector<TFolderEntry>* entries = listings != nullptr
+                                                 ? listings->List(path, scratch, &unchangedSince)
+                                                 : (ListFolder(path, scratch) ? &scratch : nullptr);
   if (entries == nullptr) return;
   for (size_t i = 0; i < entries->size(); ++i) {
     const TFolderEntry& entry = (*entries)[i];

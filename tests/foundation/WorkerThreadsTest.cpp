@@ -1,5 +1,3 @@
-#include "foundation/WorkerThreads.h"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+
+#include "foundation/WorkerThreads.h"
 
 namespace pellmor {
 namespace {
