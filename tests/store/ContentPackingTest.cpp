@@ -87,7 +87,9 @@ TEST_P(ContentPackingTest, RaisesTheErrorOfAnEntryItCannotPack) {
 }
 
 // A packing dropped before it finished (a revision that is never written)
-// joins its thread instead of ending the program.
+// waits for the worker thread on it, or withdraws the work before a thread
+// starts it: the work never outlives the container it reads (the
+// sanitizer build tells a read after the end).
 TEST(ContentPackingThreadTest, AnUnfinishedPackingWaitsForItsThread) {
   TMyContaner container;
   FillRevision(container);
