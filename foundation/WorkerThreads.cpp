@@ -56,17 +56,14 @@ TWorkerThreads::TWorkerThreads(int threads) {
   try {
     for (int i = 0; i < std::max(threads, 1); ++i) threads_.emplace_back([this] { Run(); });
   } catch (...) {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    queued_.notify_all();
-    for (std::thread& thread : threads_) thread.join();
+    Stop();
     throw;
   }
 }
 
-TWorkerThreads::~TWorkerThreads() {
+TWorkerThreads::~TWorkerThreads() { Stop(); }
+
+void TWorkerThreads::Stop() {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;

@@ -60,6 +60,8 @@ class TWorkerThreads {
  private:
   friend class TWorkerTask;
   void Run();
+  // Ends the threads once the work under way has ended.
+  void Stop();
   void Withdraw(const std::shared_ptr<TWorkerTask::TState>& state);
 
   std::mutex mutex_;
