@@ -55,6 +55,8 @@ TWorkerThreads::TWorkerThreads(int threads) {
   threads_.reserve(static_cast<size_t>(std::max(threads, 1)));
   try {
     for (int i = 0; i < std::max(threads, 1); ++i) threads_.emplace_back([this] { Run(); });
+    std::unique_lock<std::mutex> lock(mutex_);
+    ended_.wait(lock, [this] { return started_ == threads_.size(); });
   } catch (...) {
     Stop();
     throw;
@@ -86,6 +88,8 @@ TWorkerTask TWorkerThreads::Start(std::function<void()> work) {
 void TWorkerThreads::Run() {
   using Stage = TWorkerTask::TState::Stage;
   std::unique_lock<std::mutex> lock(mutex_);
+  ++started_;
+  ended_.notify_all();
   for (;;) {
     queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
     if (stopping_) return;

@@ -47,6 +47,9 @@ class TWorkerThreads {
   // the first call (in a child made by fork, at its first call there).
   static TWorkerThreads& Shared();
 
+  // Returns once every thread has started and waits for work, so that a
+  // process forked later copies no thread halfway through its start-up
+  // (whose memory allocator's locks the child could inherit held).
   explicit TWorkerThreads(int threads);
   TWorkerThreads(const TWorkerThreads&) = delete;
   TWorkerThreads& operator=(const TWorkerThreads&) = delete;
@@ -66,9 +69,12 @@ class TWorkerThreads {
 
   std::mutex mutex_;
   std::condition_variable queued_;  // threads wait on it for work
-  std::condition_variable ended_;   // Withdraw waits on it for work under way
+  // Withdraw waits on it for work under way, the constructor for the
+  // threads to start.
+  std::condition_variable ended_;
   std::deque<std::shared_ptr<TWorkerTask::TState>> queue_;
   bool stopping_ = false;
+  size_t started_ = 0;  // threads that have come to wait for work
   std::vector<std::thread> threads_;
 };
 
