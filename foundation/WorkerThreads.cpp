@@ -45,7 +45,7 @@ TWorkerThreads& TWorkerThreads::Shared() {
   const std::lock_guard<std::mutex> lock(mutex);
   if (shared == nullptr || owner != ::getpid()) {
     shared = new TWorkerThreads(
-        static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)));
+        static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, kMostShared)));
     owner = ::getpid();
   }
   return *shared;

@@ -43,9 +43,11 @@ class TWorkerTask {
 
 class TWorkerThreads {
  public:
-  // The process's own: one thread per core, between two and four, made at
-  // the first call (in a child made by fork, at its first call there).
+  // The process's own: one thread per core, between two and kMostShared,
+  // made at the first call (in a child made by fork, at its first call
+  // there).
   static TWorkerThreads& Shared();
+  static constexpr unsigned kMostShared = 4;
 
   // Returns once every thread has started and waits for work, so that a
   // process forked later copies no thread halfway through its start-up

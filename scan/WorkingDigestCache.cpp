@@ -34,10 +34,9 @@ const TContentDigest* TWorkingDigestCache::Find(const std::string& name, const T
   if (it == entries_.end() || !(it->second.Stamp == stamp)) return nullptr;
   const Entry& entry = it->second;
   // A change after the read would have been reported at a later Refresh,
-  // and the entry read again after it.
-  if (!entry.Settled && (unchangedSince == kNotWatched || entry.ReadAfter == kNotWatched ||
-                         entry.ReadAfter < unchangedSince))
-    return nullptr;
+  // and the entry read again after it. (An entry no watch vouches for has
+  // kNotWatched, above every count; a young digest always has a count.)
+  if (!entry.Settled && entry.ReadAfter < unchangedSince) return nullptr;
   return &entry.Digest;
 }
 

@@ -83,7 +83,7 @@ class TWorkingDigestCache {
     TFileStamp Stamp;
     TContentDigest Digest;
     bool Settled = false;
-    uint64_t ReadAfter = kNotWatched;  // of a digest not settled
+    uint64_t ReadAfter = kNotWatched;  // of a digest not settled: never kNotWatched
   };
 
   std::unique_ptr<TSource> source_;

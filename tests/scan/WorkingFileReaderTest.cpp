@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <future>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,30 @@ TEST_F(WorkingFileReaderTest, TakingOutOfTheOrderIsRefused) {
   reader.Take(dir_ / "b", bytes, digest);
   EXPECT_THROW(reader.Take(dir_ / "b", bytes, digest), Exception) << "beyond the last file";
   EXPECT_EQ(BytesOf(bytes), "2");
+}
+
+// With every worker thread of the process busy, no worker of the reader
+// starts: the caller reads every file itself instead of waiting, and the
+// reader ends without waiting for its workers.
+TEST_F(WorkingFileReaderTest, DeliversEveryFileWhenNoWorkerThreadIsFree) {
+  std::promise<void> release;
+  const std::shared_future<void> released = release.get_future().share();
+  std::vector<TWorkerTask> busy;
+  // Queued first, these keep every thread until released, however many there are.
+  for (unsigned i = 0; i < TWorkerThreads::kMostShared; ++i)
+    busy.push_back(TWorkerThreads::Shared().Start([released] { released.wait(); }));
+  const auto files = MakeFiles(20);
+  {
+    TWorkingFileReader reader(PathsOf(files), 4, 8, 1 << 20);
+    TMemoryStream bytes;
+    TContentDigest digest;
+    for (const auto& [path, expected] : files) {
+      reader.Take(path, bytes, digest);
+      EXPECT_EQ(BytesOf(bytes), expected) << path;
+      EXPECT_EQ(digest, DigestOf(expected)) << path;
+    }
+  }
+  release.set_value();
 }
 
 TEST_F(WorkingFileReaderTest, StopsWithFilesNotTaken) {
